@@ -1,0 +1,46 @@
+#pragma once
+#include <QFont>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+// Every modal interaction of the program goes through this interface, so a
+// headless run (tests, benchmarks, fuzzing) answers them without a screen.
+class Dialogs {
+public:
+    struct FontChoice {
+        QFont font;
+        int32_t colour = 0;  // 0x00BBGGRR
+    };
+
+    virtual ~Dialogs() = default;
+
+    // Message box with caption "Error", an error icon and an OK button.
+    virtual void error(QWidget* parent, const QString& text) = 0;
+    virtual std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
+                                                 bool fixedPitchOnly) = 0;
+    virtual std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) = 0;
+    virtual std::optional<QString> openFile(QWidget* parent, const QString& folder,
+                                            const QString& filter, const QString& defaultSuffix) = 0;
+    // Shows a dialog modally and returns its result code (QDialog::Accepted ...).
+    virtual int exec(QDialog* dialog) = 0;
+
+    static Dialogs& current();
+    // Installs d (not owned); nullptr restores the real dialogs.
+    static void install(Dialogs* d);
+};
+
+// The real, on-screen implementation.
+class ScreenDialogs : public Dialogs {
+public:
+    void error(QWidget* parent, const QString& text) override;
+    std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
+                                         bool fixedPitchOnly) override;
+    std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) override;
+    std::optional<QString> openFile(QWidget* parent, const QString& folder, const QString& filter,
+                                    const QString& defaultSuffix) override;
+    int exec(QDialog* dialog) override;
+};

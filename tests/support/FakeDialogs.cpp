@@ -1,0 +1,51 @@
+#include "FakeDialogs.h"
+
+#include <QDialog>
+
+namespace {
+template <typename T>
+T take(std::deque<T>& q, T none) {
+    if (q.empty())
+        return none;
+    T v = std::move(q.front());
+    q.pop_front();
+    return v;
+}
+} // namespace
+
+void FakeDialogs::error(QWidget*, const QString& text) {
+    errors << text;
+}
+
+std::optional<Dialogs::FontChoice> FakeDialogs::chooseFont(QWidget*, const FontChoice& initial,
+                                                           bool fixedPitchOnly) {
+    lastFontInitial = initial;
+    lastFixedPitchOnly = fixedPitchOnly;
+    return take(fontAnswers, std::optional<FontChoice>());
+}
+
+std::optional<int32_t> FakeDialogs::chooseColour(QWidget*, int32_t initial) {
+    lastColourInitial = initial;
+    return take(colourAnswers, std::optional<int32_t>());
+}
+
+std::optional<QString> FakeDialogs::openFile(QWidget*, const QString& folder, const QString&,
+                                             const QString&) {
+    lastFileFolder = folder;
+    return take(fileAnswers, std::optional<QString>());
+}
+
+int FakeDialogs::exec(QDialog* dialog) {
+    ++execCount;
+    auto answer = take(execAnswers, std::function<int(QDialog*)>());
+    return answer ? answer(dialog) : int(QDialog::Rejected);
+}
+
+FakeDialogs& FakeDialogs::strict() {
+    static FakeDialogs instance;
+    return instance;
+}
+
+void FakeDialogs::installStrict() {
+    Dialogs::install(&strict());
+}

@@ -1,0 +1,45 @@
+#pragma once
+#include "common/Dialogs.h"
+
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+// Scripted answers for modal interactions. Every call is recorded; a call
+// with no scripted answer cancels (and for exec, rejects) so nothing blocks.
+class FakeDialogs : public Dialogs {
+public:
+    void error(QWidget* parent, const QString& text) override;
+    std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
+                                         bool fixedPitchOnly) override;
+    std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) override;
+    std::optional<QString> openFile(QWidget* parent, const QString& folder, const QString& filter,
+                                    const QString& defaultSuffix) override;
+    int exec(QDialog* dialog) override;
+
+    QStringList errors;                 // texts of the error boxes shown
+    std::deque<std::optional<FontChoice>> fontAnswers;
+    std::deque<std::optional<int32_t>> colourAnswers;
+    std::deque<std::optional<QString>> fileAnswers;
+    // Runs inside exec(); returns the dialog's result code.
+    std::deque<std::function<int(QDialog*)>> execAnswers;
+
+    // Recorded arguments of the last calls.
+    FontChoice lastFontInitial;
+    bool lastFixedPitchOnly = false;
+    int32_t lastColourInitial = 0;
+    QString lastFileFolder;
+    int execCount = 0;
+
+    static FakeDialogs& strict();
+    static void installStrict();
+};
+
+// Installs a fresh FakeDialogs for the lifetime of the guard.
+class ScopedFakeDialogs {
+public:
+    ScopedFakeDialogs() { Dialogs::install(&fake); }
+    ~ScopedFakeDialogs() { FakeDialogs::installStrict(); }
+    FakeDialogs fake;
+    FakeDialogs* operator->() { return &fake; }
+};
