@@ -1,0 +1,96 @@
+#pragma once
+#include "serial/ComPort.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class QTimer;
+
+// The serial line component: line settings as plain properties, a 10 ms poll
+// timer and the receive cycle that turns received bytes into packets.
+// Errors of the port layer end the failing operation silently; the text is
+// kept in LastError() for a caller that wants to show it.
+class TWComThread : public TComPort {
+    Q_OBJECT
+public:
+    explicit TWComThread(QObject* owner = nullptr);
+    ~TWComThread() override;
+
+    // --- properties ---
+    int Port() const;
+    void setPort(int n);
+    int Baud() const;
+    void setBaud(int bitsPerSecond);
+    bool ok() const { return GetActive(); }
+    int BufSize() const { return Input(); }
+    void setBufSize(int size);
+    int PacketSize() const { return packetSize_; }
+    void setPacketSize(int size);  // negative sizes are refused
+    int Timeout() const { return WriteConstant(); }
+    void setTimeout(int ms) { SetWriteConstant(ms); }
+    bool HWHandshake() const { return hwHandshake_; }
+    void setHWHandshake(bool on);
+
+    // Data bits as a count (7 or 8 in use) and stop bits as 1 or 2, for the
+    // settings file.
+    int DataBitsCount() const { return DataBits() ? DataBits() + 3 : 0; }
+    void setDataBitsCount(int n) { SetDataBits(DataBitsCode(n)); }
+
+    const QString& LastError() const { return lastError_; }
+    QTimer* PollTimer() const { return pollTimer_; }
+    bool Busy() const { return busy_; }
+    const QByteArray& PacketBuffer() const { return packetBuffer_; }
+    // The port went away while open and is tried again once a second.
+    bool Reconnecting() const { return reconnecting_; }
+
+    // --- operations ---
+    void OpenPort();
+    void ClosePort();
+    static int DataBitsCode(int n);
+    void SetCTSFlow();
+    void NoCTSFlow();
+
+    // --- port layer event handlers ---
+    void WComPortRxChar(TCustomComPort* Sender);
+    void WAComOnStatusChanged(TCustomComPort* Sender);
+    void WAComOnError(TCustomComPort* Sender, const EComError& E, uint8_t& Action);
+    void WAComOnTxEmpty(TCustomComPort* Sender);
+    void PollTimerTick();
+
+    // --- events (skipped while unset) ---
+    std::function<void(TWComThread* Sender, const QByteArray& buffer)> OnPacketReceived;
+    std::function<void(TWComThread* Sender, const QByteArray& buffer)> OnStringReceived;
+    std::function<void(TWComThread* Sender, char Address, int StartNumber, char Mode, int Time, int Place,
+                       const QByteArray& PlaxString)>
+        OnPlaxReceived;
+    std::function<void(TWComThread* Sender, char Info, int StartNumber, int Channel, char Mode, int Time,
+                       const QByteArray& KorvoString)>
+        OnKorvoBackupReceived;
+    std::function<void(TWComThread* Sender, bool ctsOn, bool dsrOn, bool ringOn, bool rlsdOn)> OnStatusChanged;
+    std::function<void(TWComThread* Sender)> OnTxEmpty;
+    std::function<void(TWComThread* Sender, int PercentComplete, int BytesSent)> OnSendFileComplete;
+
+    // System beep: 0 the default sound, 0x40 the asterisk. Tests replace it.
+    std::function<void(unsigned type)> Beep;
+    // What new components take as Beep (the application sets the real one).
+    static std::function<void(unsigned type)> DefaultBeep;
+
+    static constexpr unsigned kBeepDefault = 0;
+    static constexpr unsigned kBeepAsterisk = 0x40;
+
+private:
+    void beep(unsigned type);
+    void deviceLost();
+    void tryReopen();
+    void runGuarded(void (TWComThread::*step)());
+
+    QTimer* pollTimer_ = nullptr;
+    QTimer* reopenTimer_ = nullptr;
+    QString lastError_;
+    QByteArray packetBuffer_;
+    int packetSize_ = 1;
+    bool hwHandshake_ = false;
+    bool busy_ = false;
+    bool reconnecting_ = false;
+};
