@@ -200,7 +200,10 @@ bool TCustomComPort::SetActive(bool on) {
 
 bool TCustomComPort::openDevice() {
     const int n = comNumberOfName(deviceName_);
-    const QString path = n > 0 ? comDevicePath(n) : deviceName_;
+    // Names of the COM family outside 1..99 (port 0 is "none") name no device.
+    const bool comFamily = deviceName_.startsWith(QLatin1String("COM")) ||
+                           deviceName_.startsWith(QLatin1String("\\\\.\\COM"));
+    const QString path = n > 0 ? comDevicePath(n) : comFamily ? QString() : deviceName_;
     const QFileInfo fi(path);
     linkPath_.clear();
     location_ = path;
@@ -265,6 +268,8 @@ bool TCustomComPort::applyFlow() {
 }
 
 bool TCustomComPort::SetDeviceName(const QString& name) {
+    if (name == deviceName_)
+        return true;
     if (GetActive())
         return RaiseError(kOpenPortError);
     deviceName_ = name;

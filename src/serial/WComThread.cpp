@@ -133,6 +133,13 @@ void TWComThread::ClosePort() {
     pollTimer_->stop();
 }
 
+void TWComThread::Reconnect() {
+    if (GetActive())
+        return;
+    reconnecting_ = true;
+    reopenTimer_->start();
+}
+
 void TWComThread::deviceLost() {
     // The operator's choice of port stays; the device is looked for again
     // once a second, without messages, until it is back.

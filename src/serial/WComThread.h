@@ -47,6 +47,9 @@ public:
     // --- operations ---
     void OpenPort();
     void ClosePort();
+    // While the port is closed, looks for its device once a second and opens
+    // it when it is there (as after a device was lost). ClosePort ends it.
+    void Reconnect();
     static int DataBitsCode(int n);
     void SetCTSFlow();
     void NoCTSFlow();

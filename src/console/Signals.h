@@ -1,0 +1,7 @@
+#pragma once
+#include <functional>
+
+// SIGTERM and SIGINT end the program the way "Beenden" does: `onQuit` runs on
+// the UI thread from the event loop (never inside the signal handler).
+// Call once, after the QApplication exists.
+void installQuitSignals(std::function<void()> onQuit);

@@ -1,0 +1,32 @@
+#pragma once
+#include <QByteArray>
+#include <functional>
+
+// The line format of disp.ini: 8-bit text, one "key value" per line, lines
+// written with CR LF and read up to LF (a CR right before the LF is not part
+// of the line; the end of the file ends the last line).
+namespace settingsfile {
+
+enum class Kind {
+    Switch,  // "1" or "0" right after the blank; anything after it is ignored
+    Number,  // the rest of the line as an integer; malformed gives the fallback
+    Text,    // the rest of the line verbatim, possibly empty
+};
+
+// Lines longer than this are cut there: the file is untrusted and no key or
+// value of the program comes near it.
+constexpr qsizetype kMaxLine = 4096;
+
+// Calls `line` for every line of the file in order; false when the file
+// cannot be opened.
+bool forEachLine(const QString& path, const std::function<void(const QByteArray& line)>& line);
+
+// The value of `line` for `key` of `kind`, or false when the line does not
+// start with the key and its blank (for a switch: the key, the blank and
+// "0" or "1").
+bool match(const QByteArray& line, const QByteArray& key, Kind kind, QByteArray& value);
+
+// One written line: key, blank, value, CR LF.
+QByteArray format(const QByteArray& key, const QByteArray& value);
+
+} // namespace settingsfile
