@@ -1,0 +1,28 @@
+#pragma once
+#include "timetable/Sheet.h"
+
+#include <QByteArray>
+#include <QString>
+
+// liste.xls: an Excel 97-2003 workbook (BIFF8 records in the "Workbook"
+// stream of an OLE2 compound file). The container is libgsf's; the records
+// are ours. Only the first worksheet is kept.
+namespace xls {
+
+// Parses a whole file. On failure returns false, leaves out untouched and
+// says why in error.
+bool read(const QByteArray& file, Sheet& out, QString* error = nullptr);
+bool readFile(const QString& path, Sheet& out, QString* error = nullptr);
+
+// The BIFF8 "Workbook" stream and the compound file around it.
+QByteArray workbookStream(const Sheet& sheet);
+// Puts a Workbook stream into a compound file.
+bool container(const QByteArray& stream, QByteArray& file);
+bool write(const Sheet& sheet, QByteArray& file, QString* error = nullptr);
+
+// Replaces path by bytes so that a crash at any moment leaves either the
+// old or the new complete file: temporary file in the same folder, fsync,
+// rename over path, fsync of the folder.
+bool saveAtomically(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+} // namespace xls

@@ -1,0 +1,129 @@
+#include "timetable/Sheet.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double kSec = 1.0 / 86400;
+
+struct EntryCase {
+    const char* entry;
+    bool timeCell;
+    QChar sep;
+    Cell::Kind kind;
+    double number;  // Time: seconds
+};
+
+TEST(SheetEntry, ParsesNumbersTimesAndTexts) {
+    const EntryCase cases[] = {
+        {"00:02:03.456", false, u'.', Cell::Time, 123.456},
+        {"  1:23:45.678", false, u'.', Cell::Time, 5025.678},
+        {"2:03.456", false, u'.', Cell::Time, 123.456},
+        {"2:03,456", false, u',', Cell::Time, 123.456},
+        {"1:00:00", false, u'.', Cell::Time, 3600},
+        {"9.5", true, u'.', Cell::Time, 9.5},          // seconds in a time cell
+        {"9.5", false, u'.', Cell::Number, 9.5},
+        {"9,5", false, u',', Cell::Number, 9.5},
+        {"0203.456", false, u'.', Cell::Number, 203.456},
+        {"-1.5e3", false, u'.', Cell::Number, -1500},
+        {"-3", true, u'.', Cell::Number, -3},          // no negative times
+        {"TRUE", false, u'.', Cell::Bool, 1},
+        {"#DIV/0!", false, u'.', Cell::Error, 7},
+        {"1:2.5", false, u'.', Cell::Text, 0},         // seconds need two digits
+        {"12:34", false, u'.', Cell::Text, 0},         // h:mm or m:ss? stays a text
+        {"1:60.000", false, u'.', Cell::Text, 0},
+        {"   12 34.567", false, u'.', Cell::Text, 0},
+        {"9,5", false, u'.', Cell::Text, 0},
+        {"'123", false, u'.', Cell::Text, 0},
+        {"Müller", false, u'.', Cell::Text, 0},
+        {"1e999", false, u'.', Cell::Text, 0},
+        {"nan", false, u'.', Cell::Text, 0},
+    };
+    for (const auto& c : cases) {
+        const ParsedEntry p = parseEntry(QString::fromUtf8(c.entry), c.timeCell, c.sep);
+        EXPECT_EQ(p.kind, c.kind) << c.entry;
+        if (p.kind == Cell::Time) {
+            EXPECT_NEAR(p.number, c.number * kSec, 1e-12) << c.entry;
+        } else if (p.kind != Cell::Text) {
+            EXPECT_DOUBLE_EQ(p.number, c.number) << c.entry;
+        }
+    }
+    EXPECT_EQ(parseEntry("'123", false, u'.').text, "123");
+    EXPECT_EQ(parseEntry("  a b ", false, u'.').text, "  a b ");
+}
+
+TEST(SheetEntry, TimeEntriesUseTheFormsOfTimingLines) {
+    const std::pair<double, const char*> cases[] = {
+        {123.456, "2:03.456"}, {5025.678, "1:23:45.678"}, {9.5, "9.500"}, {0, "0.000"},
+        {59.9996, "1:00.000"}, {36000, "10:00:00.000"}, {0.0004, "0.000"},
+    };
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(timeEntry(seconds * kSec), text) << seconds;
+}
+
+TEST(SheetEntry, NumberEntriesReadBackExactly) {
+    for (double v : {0.1, 1.0 / 3, 203.456, -0.001, 1e20, 123456789.125, 5e-324}) {
+        const ParsedEntry p = parseEntry(numberEntry(v), false, u'.');
+        ASSERT_EQ(p.kind, Cell::Number) << v;
+        EXPECT_EQ(p.number, v);
+    }
+}
+
+class SheetTest : public ::testing::Test {
+protected:
+    Sheet s;
+};
+
+TEST_F(SheetTest, EntryAndTextOfEachKind) {
+    s.setFormat(1, 6, 20, 17, "m:ss.000");
+    ASSERT_TRUE(s.setEntry(10, 6, "00:02:03.456", u'.'));
+    EXPECT_EQ(s.entry(10, 6), "2:03.456");
+    EXPECT_EQ(s.text(10, 6, u'.'), "2:03.456");
+    ASSERT_TRUE(s.setEntry(10, 3, "Müller", u'.'));
+    EXPECT_EQ(s.entry(10, 3), "Müller");
+    EXPECT_EQ(s.text(10, 3, u'.'), "Müller");
+    s.setEntry(10, 2, "7", u'.');
+    EXPECT_EQ(s.entry(10, 2), "7");
+    s.setEntry(11, 2, "1:23.456", u'.');  // a typed time gets a time format
+    EXPECT_EQ(s.text(11, 2, u'.'), "1:23.456");
+    s.setEntry(12, 2, "2:00:00", u'.');
+    EXPECT_EQ(s.text(12, 2, u'.'), "2:00:00.000");
+    EXPECT_EQ(s.entry(99, 99), "");
+    EXPECT_EQ(s.entry(0, 1), "");
+    EXPECT_EQ(s.entry(70000, 1), "");
+}
+
+TEST_F(SheetTest, EmptyingAndUnchangedEntriesAreNoChange) {
+    EXPECT_FALSE(s.setEntry(5, 5, "", u'.'));  // nothing to empty
+    EXPECT_TRUE(s.setEntry(5, 5, "x", u'.'));
+    EXPECT_FALSE(s.setEntry(5, 5, "x", u'.'));
+    EXPECT_TRUE(s.setEntry(5, 5, "", u'.'));
+    EXPECT_EQ(s.cell(5, 5), nullptr);  // rows stay sparse
+    EXPECT_TRUE(s.isEmpty());
+    EXPECT_FALSE(s.setEntry(5, 0, "x", u'.'));
+    EXPECT_FALSE(s.setEntry(5, 257, "x", u'.'));
+}
+
+TEST_F(SheetTest, FormatsStayOnEmptiedCellsAndDoNotChangeValues) {
+    s.setEntry(7, 6, "2:03.456", u'.');
+    EXPECT_TRUE(s.setFormat(1, 6, 256, 17, "###.##"));
+    EXPECT_FALSE(s.setFormat(1, 6, 256, 17, "###.##"));
+    EXPECT_EQ(s.entry(7, 6), "2:03.456");  // a time stays a time
+    s.setEntry(7, 6, "", u'.');
+    EXPECT_EQ(s.formatOf(7, 6), "###.##");
+    s.setEntry(7, 6, "0203.456", u'.');
+    EXPECT_EQ(s.text(7, 6, u'.'), "203.46");
+    EXPECT_EQ(s.entry(7, 6), "203.456");
+    EXPECT_EQ(s.formatOf(300, 6), "General");
+}
+
+TEST_F(SheetTest, CellsAreFoundAmongManyRowsAndColumns) {
+    for (int c = 256; c >= 1; c -= 3)
+        s.setEntry(1000, c, QString::number(c), u'.');
+    for (int c = 1; c <= 256; ++c)
+        EXPECT_EQ(s.entry(1000, c), (256 - c) % 3 == 0 ? QString::number(c) : QString()) << c;
+    s.setEntry(65536, 256, "last", u'.');
+    EXPECT_EQ(s.entry(65536, 256), "last");
+}
+
+} // namespace

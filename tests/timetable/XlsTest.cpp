@@ -1,0 +1,357 @@
+#include "timetable/Xls.h"
+
+#include "TempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kSec = 1.0 / 86400;
+
+void expectSameSheet(const Sheet& a, const Sheet& b) {
+    size_t rows = std::max(a.rows().size(), b.rows().size());
+    for (size_t r = 0; r < rows; ++r) {
+        for (int c = 1; c <= Sheet::MaxCols; ++c) {
+            const Cell* x = a.cell(int(r) + 1, c);
+            const Cell* y = b.cell(int(r) + 1, c);
+            const bool xe = !x || (x->kind == Cell::Empty && x->format == 0);
+            const bool ye = !y || (y->kind == Cell::Empty && y->format == 0);
+            ASSERT_EQ(xe, ye) << "row " << r + 1 << " col " << c;
+            if (xe)
+                continue;
+            EXPECT_EQ(x->kind, y->kind) << "row " << r + 1 << " col " << c;
+            EXPECT_EQ(x->text, y->text) << "row " << r + 1 << " col " << c;
+            EXPECT_EQ(x->number, y->number) << "row " << r + 1 << " col " << c;
+            EXPECT_EQ(a.formats()[x->format], b.formats()[y->format]) << "row " << r + 1 << " col " << c;
+        }
+    }
+    for (int c = 1; c <= Sheet::MaxCols; ++c)
+        EXPECT_EQ(a.columnWidth(c), b.columnWidth(c)) << c;
+}
+
+Sheet sampleSheet() {
+    Sheet s;
+    s.setName("Times");
+    s.setFormat(1, 6, 256, 17, "m:ss.000");
+    s.setEntry(2, 2, "Stadtlauf 2026", u'.');
+    s.setEntry(3, 2, "Ergebnisliste", u'.');
+    s.setEntry(6, 6, "1:58.250", u'.');
+    const char* names[] = {"Müller", "Šimon", "Øre", "Nuñez", "O'Brien", "Łukasz", "日本"};
+    for (int i = 0; i < 7; ++i) {
+        s.setEntry(10 + i, 3, QString::fromUtf8(names[i]), u'.');
+        s.setEntry(10 + i, 5, "AUT", u'.');
+        s.setEntry(10 + i, 6, QStringLiteral("00:0%1:0%2.%3").arg(1 + i).arg(i).arg(100 + i), u'.');
+    }
+    s.setEntry(20, 2, "42", u'.');
+    s.setEntry(20, 3, "0.1", u'.');          // not an RK value
+    s.setEntry(20, 4, "-123456789.5", u'.');
+    s.setEntry(20, 5, "TRUE", u'.');
+    s.setEntry(20, 18, "#N/A", u'.');
+    s.setEntry(21, 18, "tab\there\nline \\ end", u'.');
+    s.setEntry(65536, 256, "far corner", u'.');
+    // enough text to spread the shared strings over CONTINUE records, with a
+    // wide and a narrow text each longer than one record
+    s.setEntry(30, 1, QString(9000, u'x'), u'.');
+    s.setEntry(31, 1, QString(5000, QChar(0x0160)), u'.');
+    for (int i = 0; i < 1500; ++i)
+        s.setEntry(100 + i, 1 + i % 3, QStringLiteral("Läufer %1 Š").arg(i), u'.');
+    s.setColumnWidth(3, 20 * 256);
+    return s;
+}
+
+TEST(Xls, WriteThenReadGivesTheSameSheet) {
+    const Sheet s = sampleSheet();
+    QByteArray file;
+    ASSERT_TRUE(xls::write(s, file));
+    Sheet back;
+    QString why;
+    ASSERT_TRUE(xls::read(file, back, &why)) << why.toStdString();
+    EXPECT_EQ(back.name(), "Times");
+    expectSameSheet(s, back);
+    EXPECT_EQ(back.entry(10, 6), "1:00.100");
+    EXPECT_EQ(back.text(6, 6, u'.'), "1:58.250");
+}
+
+TEST(Xls, EmptySheetIsAValidWorkbook) {
+    QByteArray file;
+    ASSERT_TRUE(xls::write(Sheet(), file));
+    Sheet back;
+    back.setEntry(1, 1, "old", u'.');
+    ASSERT_TRUE(xls::read(file, back));
+    EXPECT_TRUE(back.isEmpty());
+}
+
+TEST(Xls, EveryTruncationIsRejectedOrReadWithoutHarm) {
+    Sheet s;
+    s.setEntry(1, 1, "a", u'.');
+    s.setEntry(2, 2, "1:02.500", u'.');
+    QByteArray file;
+    ASSERT_TRUE(xls::write(s, file));
+    int rejected = 0;
+    for (qsizetype n = 0; n < file.size(); n += 7) {
+        Sheet out;
+        QString why;
+        if (!xls::read(file.left(n), out, &why)) {
+            ++rejected;
+            EXPECT_FALSE(why.isEmpty());
+        }
+    }
+    EXPECT_GT(rejected, 0);
+}
+
+// Builds a Workbook stream by hand: globals with one sheet, then the sheet.
+struct Biff {
+    QByteArray globals, sheet;
+    static void rec(QByteArray& out, uint16_t id, const QByteArray& data) {
+        const uint16_t len = uint16_t(data.size());
+        out.append(char(id & 0xFF)).append(char(id >> 8)).append(char(len & 0xFF)).append(char(len >> 8));
+        out.append(data);
+    }
+    static QByteArray le(std::initializer_list<uint32_t> v, int width = 2) {
+        QByteArray b;
+        for (uint32_t x : v)
+            for (int i = 0; i < width; ++i)
+                b.append(char((x >> (8 * i)) & 0xFF));
+        return b;
+    }
+    QByteArray stream(uint32_t sheetPosDelta = 0) const {
+        QByteArray out;
+        rec(out, 0x0809, le({0x0600, 0x0005, 0, 0, 0, 0, 6, 0}));
+        out += globals;
+        QByteArray bs = le({0}, 4) + le({0}) + QByteArray("\x05\x00Times", 7);
+        const qsizetype bsAt = out.size() + 4;
+        rec(out, 0x0085, bs);
+        rec(out, 0x000A, {});
+        const uint32_t pos = uint32_t(out.size()) + sheetPosDelta;
+        std::memcpy(out.data() + bsAt, &pos, 4);
+        rec(out, 0x0809, le({0x0600, 0x0010, 0, 0, 0, 0, 6, 0}));
+        out += sheet;
+        rec(out, 0x000A, {});
+        return out;
+    }
+    bool read(Sheet& s, QString* why = nullptr, uint32_t delta = 0) const {
+        QByteArray file;
+        EXPECT_TRUE(xls::container(stream(delta), file));
+        return xls::read(file, s, why);
+    }
+};
+
+QByteArray sst(uint32_t total, uint32_t unique, const QByteArray& strings) {
+    return Biff::le({total, unique}, 4) + strings;
+}
+QByteArray str8(const QByteArray& s) { return Biff::le({uint32_t(s.size())}) + QByteArray(1, '\0') + s; }
+
+TEST(Xls, ReadsEveryCellRecordKind) {
+    Biff b;
+    // FORMAT 164 "m:ss.000", XF 0 General, XF 1 time, XF 2 date (built-in 14)
+    Biff::rec(b.globals, 0x041E, Biff::le({164}) + str8("m:ss.000"));
+    Biff::rec(b.globals, 0x00E0, Biff::le({0, 0}) + QByteArray(16, '\0'));
+    Biff::rec(b.globals, 0x00E0, Biff::le({0, 164}) + QByteArray(16, '\0'));
+    Biff::rec(b.globals, 0x00E0, Biff::le({0, 14}) + QByteArray(16, '\0'));
+    Biff::rec(b.globals, 0x0022, Biff::le({1}));  // 1904 dates
+    // SST whose second string continues in a CONTINUE record as UTF-16
+    QByteArray cont = QByteArray(1, '\x01') + QByteArray("\x60\x01", 2);  // "Š"
+    Biff::rec(b.globals, 0x00FC, sst(2, 2, str8("abc") + Biff::le({2}) + QByteArray(1, '\0') + "x"));
+    Biff::rec(b.globals, 0x003C, cont);
+    double d = 0.1, t = 83.5 * kSec;
+    auto dbl = [](double v) { return QByteArray(reinterpret_cast<const char*>(&v), 8); };
+    Biff::rec(b.sheet, 0x00FD, Biff::le({0, 0, 0}) + Biff::le({1}, 4));                   // LABELSST "xŠ"
+    Biff::rec(b.sheet, 0x0204, Biff::le({0, 1, 0}) + str8("label"));                      // LABEL
+    Biff::rec(b.sheet, 0x027E, Biff::le({1, 0, 0}) + Biff::le({(7u << 2) | 2u}, 4));      // RK 7
+    Biff::rec(b.sheet, 0x027E, Biff::le({1, 1, 0}) + Biff::le({(1234u << 2) | 3u}, 4));   // RK 12.34
+    Biff::rec(b.sheet, 0x00BD, Biff::le({2, 0, 0}) + Biff::le({(1u << 2) | 2u}, 4) + Biff::le({1}) +
+                                   Biff::le({(2u << 2) | 2u}, 4) + Biff::le({1}));        // MULRK 1, 2
+    Biff::rec(b.sheet, 0x0203, Biff::le({3, 0, 0}) + dbl(d));                             // NUMBER
+    Biff::rec(b.sheet, 0x0203, Biff::le({3, 1, 1}) + dbl(t));                             // time
+    Biff::rec(b.sheet, 0x0203, Biff::le({3, 2, 2}) + dbl(0));                             // 1904 date
+    Biff::rec(b.sheet, 0x0006, Biff::le({4, 0, 0}) + dbl(2.5) + QByteArray(8, '\0'));     // FORMULA 2.5
+    Biff::rec(b.sheet, 0x0006, Biff::le({4, 1, 0}) + QByteArray("\0\0\0\0\0\0\xff\xff", 8) +
+                                   QByteArray(8, '\0'));                                  // string result
+    Biff::rec(b.sheet, 0x0207, str8("fromformula"));
+    Biff::rec(b.sheet, 0x0006, Biff::le({4, 2, 0}) + QByteArray("\x01\0\x01\0\0\0\xff\xff", 8) +
+                                   QByteArray(8, '\0'));                                  // bool result
+    Biff::rec(b.sheet, 0x0205, Biff::le({5, 0, 0}) + QByteArray("\x07\x01", 2));          // #DIV/0!
+    Biff::rec(b.sheet, 0x0205, Biff::le({5, 1, 0}) + QByteArray("\x00\x00", 2));          // FALSE
+    Biff::rec(b.sheet, 0x0201, Biff::le({6, 0, 1}));                                      // BLANK, time
+    Biff::rec(b.sheet, 0x00BE, Biff::le({7, 3, 1, 1, 4}));                                // MULBLANK 3..4
+    Sheet s;
+    QString why;
+    ASSERT_TRUE(b.read(s, &why)) << why.toStdString();
+    EXPECT_EQ(s.entry(1, 1), "xŠ");
+    EXPECT_EQ(s.entry(1, 2), "label");
+    EXPECT_EQ(s.entry(2, 1), "7");
+    EXPECT_EQ(s.entry(2, 2), "12.34");
+    EXPECT_EQ(s.entry(3, 1), "1");
+    EXPECT_EQ(s.entry(3, 2), "48:00:00.000");  // two days in a time format
+    EXPECT_EQ(s.text(3, 2, u'.'), "0:00.000");
+    EXPECT_EQ(s.entry(4, 1), "0.1");
+    EXPECT_EQ(s.entry(4, 2), "1:23.500");
+    EXPECT_EQ(s.text(4, 3, u'.'), "1/1/1904");
+    EXPECT_EQ(s.entry(5, 1), "2.5");
+    EXPECT_EQ(s.entry(5, 2), "fromformula");
+    EXPECT_EQ(s.entry(5, 3), "TRUE");
+    EXPECT_EQ(s.entry(6, 1), "#DIV/0!");
+    EXPECT_EQ(s.entry(6, 2), "FALSE");
+    EXPECT_EQ(s.formatOf(7, 1), "m:ss.000");
+    EXPECT_EQ(s.formatOf(8, 4), "m:ss.000");
+    EXPECT_EQ(s.formatOf(8, 5), "m:ss.000");
+    s.setEntry(7, 1, "12.5", u'.');  // a formatted blank takes seconds
+    EXPECT_EQ(s.entry(7, 1), "12.500");
+}
+
+struct BadCase {
+    const char* what;
+    QByteArray globals, sheet;
+    uint32_t delta = 0;
+};
+
+TEST(Xls, RejectsHostileStreams) {
+    auto dbl = [](double v) { return QByteArray(reinterpret_cast<const char*>(&v), 8); };
+    std::vector<BadCase> cases;
+    {
+        BadCase c{"shared string index past the table", {}, {}};
+        Biff::rec(c.globals, 0x00FC, sst(5, 5, str8("one")));  // the count lies
+        Biff::rec(c.sheet, 0x00FD, Biff::le({0, 0, 0}) + Biff::le({1}, 4));
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"text longer than its record", {}, {}};
+        Biff::rec(c.sheet, 0x0204, Biff::le({0, 0, 0}) + Biff::le({5000}) + QByteArray(1, '\0') + "abc");
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"shared string longer than SST and CONTINUE", {}, {}};
+        Biff::rec(c.globals, 0x00FC, sst(1, 1, Biff::le({60000}) + QByteArray(1, '\x01') + "ab"));
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"rich text runs past the end", {}, {}};
+        Biff::rec(c.globals, 0x00FC, sst(1, 1, Biff::le({1}) + QByteArray("\x0c", 1) + Biff::le({2}) +
+                                                   Biff::le({0x7fffffff}, 4) + "a"));
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"column past 256", {}, {}};
+        Biff::rec(c.sheet, 0x0203, Biff::le({0, 300, 0}) + dbl(1));
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"MULRK running past column 256", {}, {}};
+        QByteArray m = Biff::le({0, 250});
+        for (int i = 0; i < 10; ++i)
+            m += Biff::le({0}) + Biff::le({2}, 4);
+        Biff::rec(c.sheet, 0x00BD, m + Biff::le({259}));
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"encrypted", {}, {}};
+        Biff::rec(c.globals, 0x002F, QByteArray(6, '\0'));
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"sheet offset past the end", {}, {}, 1000000};
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"record length past the end", {}, {}};
+        c.sheet = QByteArray("\x03\x02\xff\x7f", 4);
+        cases.push_back(c);
+    }
+    {
+        BadCase c{"number record too short", {}, {}};
+        Biff::rec(c.sheet, 0x0203, Biff::le({0, 0}));
+        cases.push_back(c);
+    }
+    for (const BadCase& c : cases) {
+        Biff b;
+        b.globals = c.globals;
+        b.sheet = c.sheet;
+        Sheet s;
+        s.setEntry(1, 1, "kept", u'.');
+        QString why;
+        EXPECT_FALSE(b.read(s, &why, c.delta)) << c.what;
+        EXPECT_FALSE(why.isEmpty()) << c.what;
+        EXPECT_EQ(s.entry(1, 1), "kept") << c.what;
+    }
+}
+
+TEST(Xls, RejectsWhatIsNotABiff8Workbook) {
+    Sheet s;
+    QString why;
+    EXPECT_FALSE(xls::read(QByteArray(), s, &why));
+    EXPECT_FALSE(xls::read(QByteArray("Name,Nation\nMüller,AUT\n"), s, &why));
+    QByteArray file;
+    QByteArray biff5 = Biff::le({0x0809, 8, 0x0500, 0x0005, 0, 0});
+    ASSERT_TRUE(xls::container(biff5, file));
+    EXPECT_FALSE(xls::read(file, s, &why));
+    EXPECT_TRUE(why.contains("BIFF8")) << why.toStdString();
+}
+
+TEST(XlsSave, ReplacesTheFileAndLeavesNoTemporaryFile) {
+    TempWorkDir dir;
+    dir.write("liste.xls", "old contents");
+    ASSERT_TRUE(xls::saveAtomically("liste.xls", "new contents"));
+    EXPECT_EQ(dir.read("liste.xls"), "new contents");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"liste.xls"});
+}
+
+TEST(XlsSave, FailedSaveKeepsTheOldFile) {
+    TempWorkDir dir;
+    // a folder in the way of the file: the rename fails
+    QDir(dir.path()).mkdir("busy.xls");
+    dir.write("busy.xls/inside", "x");
+    QString why;
+    EXPECT_FALSE(xls::saveAtomically(dir.file("busy.xls"), "new contents", &why));
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"busy.xls"});  // no temporary file left behind
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    QDir(dir.path()).mkdir("ro");
+    const QString target = dir.file("ro/liste.xls");
+    dir.write("ro/liste.xls", "old contents");
+    QFile::setPermissions(dir.file("ro"), QFile::ReadOwner | QFile::ExeOwner);
+    const bool ok = xls::saveAtomically(target, "new contents");
+    QFile::setPermissions(dir.file("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(dir.read("ro/liste.xls"), "old contents");
+}
+
+// A writer killed at random moments never leaves a file that does not read.
+TEST(XlsSave, KilledSavesLeaveACompleteFile) {
+    TempWorkDir dir;
+    Sheet big = sampleSheet();
+    QByteArray first;
+    ASSERT_TRUE(xls::write(big, first));
+    ASSERT_TRUE(xls::saveAtomically("liste.xls", first));
+    for (int round = 0; round < 8; ++round) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            Sheet s = big;
+            for (int i = 0;; ++i) {
+                s.setEntry(5, 1, QString::number(i), u'.');
+                QByteArray bytes;
+                xls::write(s, bytes);
+                xls::saveAtomically("liste.xls", bytes);
+            }
+        }
+        ::usleep(useconds_t(20000 + 13000 * round));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        Sheet back;
+        QString why;
+        ASSERT_TRUE(xls::readFile("liste.xls", back, &why)) << why.toStdString();
+        EXPECT_EQ(back.entry(31, 1), big.entry(31, 1));
+    }
+}
+
+} // namespace
