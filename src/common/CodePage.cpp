@@ -6,11 +6,20 @@
 
 namespace codepage {
 
-QString toUnicode(const QByteArray& bytes) {
+namespace {
+QString decodeAll(const QByteArray& bytes) {
     QStringDecoder decoder("windows-1252");
     if (!decoder.isValid())
         return QString::fromLatin1(bytes);
     return decoder.decode(bytes);
+}
+} // namespace
+
+QString toUnicode(const QByteArray& bytes) {
+    QString out(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        out[i] = charOf(bytes[i]);
+    return out;
 }
 
 QByteArray fromUnicode(const QString& text) {
@@ -25,6 +34,17 @@ QByteArray fromUnicode(const QString& text) {
 
 QByteArray fromUnicode(QChar c) {
     return fromUnicode(QString(c));
+}
+
+QChar charOf(char byte) {
+    static const QString table = [] {
+        QByteArray all(256, '\0');
+        for (int i = 0; i < 256; ++i)
+            all[i] = char(i);
+        QString t = decodeAll(all);
+        return t.size() == 256 ? t : QString::fromLatin1(all);
+    }();
+    return table[static_cast<unsigned char>(byte)];
 }
 
 } // namespace codepage

@@ -10,6 +10,8 @@ QString toUnicode(const QByteArray& bytes);
 // Characters outside the code page become '?'.
 QByteArray fromUnicode(const QString& text);
 QByteArray fromUnicode(QChar c);
+// One byte as its interface character (table lookup: used per received byte).
+QChar charOf(char byte);
 
 } // namespace codepage
 

@@ -1,0 +1,93 @@
+// The whole line path: bytes one by one into the offscreen main window,
+// for a stream of running-time lines.
+#include "common/Dialogs.h"
+#include "common/Fonts.h"
+#include "console/Disp.h"
+#include "protocol/Startnumberunit.h"
+#include "timetable/Control.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+class NoDialogs : public Dialogs {
+public:
+    void error(QWidget*, const QString&) override {}
+    std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
+    std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
+    std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    int exec(QDialog*) override { return QDialog::Rejected; }
+};
+
+Tdisplay* window = nullptr;
+
+// Running times ten times a second, as a device sends them, 24 bytes each with CR.
+std::vector<std::string> runningLines(int count) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < count; ++i) {
+        const int ms = i * 100;
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "012.    %02d:%02d:%02d.%03d  \r", ms / 3600000, ms / 60000 % 60,
+                      ms / 1000 % 60, ms % 1000);
+        lines.emplace_back(buf);
+    }
+    return lines;
+}
+
+void feedLines(benchmark::State& state, bool repaint) {
+    window->ZeitDarstellung->setCurrentIndex(int(state.range(0)));
+    window->ZeitDarstellungChange();
+    const auto lines = runningLines(36000);  // one hour
+    size_t i = 0;
+    for (auto _ : state) {
+        const std::string& l = lines[i++ % lines.size()];
+        for (char b : l)
+            window->ComThread1PacketReceived(nullptr, QByteArray(1, b));
+        if (repaint)
+            QApplication::processEvents();  // the repaint the event loop does after a line
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()));
+    state.SetLabel(window->ZeitDarstellung->currentText().toStdString());
+}
+
+void BM_RunningTimeLine(benchmark::State& state) {
+    feedLines(state, false);
+}
+void BM_RunningTimeLineWithRepaint(benchmark::State& state) {
+    feedLines(state, true);
+}
+// Format "M:SS" and "Automatisch".
+BENCHMARK(BM_RunningTimeLine)->Arg(2)->Arg(0);
+BENCHMARK(BM_RunningTimeLineWithRepaint)->Arg(2)->Arg(0);
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    fonts::registerSubstitutes();
+    NoDialogs dialogs;
+    Dialogs::install(&dialogs);
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    Tdisplay w;
+    TTimeControl timeControl(&w);
+    TStartNumberForm prompt(&w);
+    window = &w;
+    w.show();
+    QApplication::processEvents();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

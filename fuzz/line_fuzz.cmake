@@ -1,0 +1,1 @@
+td_add_fuzz(line SOURCES line_fuzz.cpp)

@@ -1,0 +1,75 @@
+// Arbitrary bytes through the main window's line path: gathering, dispatch,
+// boards and the time digits, with settings chosen by the first bytes.
+#include "common/Dialogs.h"
+#include "common/Fonts.h"
+#include "console/Disp.h"
+#include "protocol/Startnumberunit.h"
+#include "timetable/Control.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+// Every modal interaction is answered at once.
+class NoDialogs : public Dialogs {
+public:
+    void error(QWidget*, const QString&) override {}
+    std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
+    std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
+    std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    int exec(QDialog*) override { return QDialog::Rejected; }
+};
+
+Tdisplay* window = nullptr;
+
+void choose(QComboBox* list, uint8_t byte) {
+    list->setCurrentIndex(byte % list->count());
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    fonts::registerSubstitutes();
+    static NoDialogs dialogs;
+    Dialogs::install(&dialogs);
+    static QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    window = new Tdisplay;
+    new TTimeControl(window);
+    new TStartNumberForm(window);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 4)
+        return 0;
+    Tdisplay& w = *window;
+    choose(w.ZeitDarstellung, data[0]);
+    w.ZeitDarstellungChange();
+    choose(w.Genauigkeit, data[0] >> 4);
+    w.GenauigkeitChange();
+    w.SecMode->setChecked(data[1] & 1);
+    w.CheckBoxZ->setChecked(!(data[1] & 2));
+    choose(w.AdrNummer, data[1] >> 2);
+    for (int i = 0; i < 4; ++i) {
+        choose(w.Tafel[i].Adresse, data[2] + i);
+        choose(w.Tafel[i].VonZeichen, data[3] >> i);
+        choose(w.Tafel[i].AnzZeichen, data[3] + 7 * i);
+    }
+    for (size_t i = 4; i < size; ++i)
+        w.ComThread1PacketReceived(nullptr, QByteArray(1, char(data[i])));
+    // Gathering state must stay inside its bounds whatever arrived.
+    if (w.Zeichenzahl < 0 || w.Zeichenzahl > 24 || size_t(w.Zeichenzahl) != w.Zeile.size())
+        std::abort();
+    return 0;
+}

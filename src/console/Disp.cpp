@@ -1,0 +1,226 @@
+#include "Disp.h"
+
+#include "common/Colour.h"
+#include "common/Dialogs.h"
+#include "common/Fonts.h"
+#include "display/DisplayLabel.h"
+#include "display/PictureBox.h"
+#include "timetable/Control.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+
+Tdisplay* display = nullptr;
+
+namespace {
+// The client area: window colour, and the first paint's loads.
+class Canvas : public QWidget {
+public:
+    explicit Canvas(Tdisplay* owner) : QWidget(nullptr), owner_(owner) {
+        setObjectName("displayCanvas");
+        setAutoFillBackground(true);
+        setMouseTracking(true);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QWidget::paintEvent(e);
+        // Loading inside a paint event would change widgets while Qt paints them.
+        if (owner_->Neuladen && !queued_) {
+            queued_ = true;
+            QTimer::singleShot(0, owner_, [this] {
+                queued_ = false;
+                owner_->FormPaint();
+            });
+        }
+    }
+
+private:
+    Tdisplay* owner_;
+    bool queued_ = false;
+};
+} // namespace
+
+Tdisplay::Tdisplay(QWidget* parent) : QWidget(parent) {
+    display = this;
+    setObjectName("display");
+    setWindowTitle("Fendral-Timing Time-display V1.5.1.1");
+    setFont(fonts::make(fonts::kPanel, 11, false));
+
+    scroller = new QScrollArea(this);
+    scroller->setObjectName("displayScroller");
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    canvas = new Canvas(this);
+    scroller->setWidget(canvas);
+    QPalette pal = canvas->palette();
+    pal.setColor(QPalette::Window, *colour::toQColor(colour::Gray));
+    canvas->setPalette(pal);
+
+    setGeometry(266, 171, 803, 765);
+    createDisplayElements();
+    createSetupControls();
+    FormCreate();
+}
+
+Tdisplay::~Tdisplay() {
+    if (display == this)
+        display = nullptr;
+}
+
+void Tdisplay::FormCreate() {
+    WholeSureName = false;
+    createSerialLine();
+    Sprachdatei = "english.lng";
+    Neuladen = true;
+
+    ZeitPixelversatz->setCurrentIndex(10);
+    for (TextField& t : Textfeld) {
+        t.RandPixel->setCurrentIndex(0);
+        t.Pixel_H->setCurrentIndex(10);
+        t.Pixel_V->setCurrentIndex(10);
+        t.ausrichtung->setCurrentIndex(0);
+    }
+    Genauigkeit->setCurrentIndex(2);
+    GenauigkeitVorgabezeit->setCurrentIndex(2);
+    for (Board& b : Tafel) {
+        b.Adresse->setCurrentIndex(1);
+        b.VonZeichen->setCurrentIndex(0);
+        b.AnzZeichen->setCurrentIndex(17);
+    }
+    ZeitDarstellung->setCurrentIndex(2);
+    RangEnde->setCurrentIndex(0);
+    NummerEnde->setCurrentIndex(0);
+
+    loadPictures();
+
+    Zeichenzahl = 0;
+    Zeile.clear();
+    setSerialDefaults();
+    COM->setCurrentIndex(0);
+    Logo[2]->setVisible(true);
+    Vorgabezeit->setVisible(true);
+    Anzeigefarbe = colour::Black;
+    AdrNummer->setCurrentIndex(0);
+    LetzteStartnummer = 0;
+
+    Einstellungen_laden();
+    try {
+        openStoredPort();
+    } catch (...) {
+        // A stored port that fails to open must not stop the start-up.
+    }
+
+    GenauigkeitChange();
+    ZeitDarstellungChange();
+    ZeitPixelversatzChange();
+    for (int n = 1; n <= 3; ++n)
+        Textfeld_ausrichtungChange(n);
+    for (int n = 1; n <= 3; ++n)
+        RandPixelChange(n);
+    Zeit_anordnen();
+    CheckBoxZClick();
+
+    for (TextField& t : Textfeld)
+        for (DisplayLabel* s : t.shadows())
+            s->setDisplayFont(t.V->font());
+    updateScrollRange();
+}
+
+void Tdisplay::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    FormShow();
+}
+
+void Tdisplay::FormShow() {
+    scroller->verticalScrollBar()->setValue(0);
+    scroller->horizontalScrollBar()->setValue(0);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect desk = screen->virtualGeometry();
+    if (y() < desk.top() || (desk.top() >= 0 && y() > desk.height()))
+        move(x(), 0);
+    if (x() < desk.left() || (desk.left() >= 0 && x() > desk.width()))
+        move(0, y());
+}
+
+void Tdisplay::FormPaint() {
+    if (!Neuladen)
+        return;
+    Einstellungen_laden();
+    Neuladen = false;
+    Nummer->setText(QString());
+    SecModeClick();
+}
+
+void Tdisplay::closeEvent(QCloseEvent* e) {
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (!canClose) {
+        e->ignore();
+        return;
+    }
+    FormClose();
+    e->accept();
+}
+
+void Tdisplay::FormCloseQuery(bool&) {
+    // Saved positions are window coordinates of the unscrolled window.
+    scroller->verticalScrollBar()->setValue(0);
+    scroller->horizontalScrollBar()->setValue(0);
+    Einstellungen_speichern();
+    closeSerialLine();
+}
+
+void Tdisplay::FormClose() {
+    closed_ = true;
+}
+
+void Tdisplay::EndClick() {
+    if (closed_)
+        return;
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    closed_ = true;
+    QApplication::quit();
+}
+
+void Tdisplay::TimeClick() {
+    if (TimeControl)
+        Dialogs::current().exec(TimeControl);
+}
+
+bool Tdisplay::eventFilter(QObject* watched, QEvent* e) {
+    if ((e->type() == QEvent::Move || e->type() == QEvent::Resize || e->type() == QEvent::Show) &&
+        watched->parent() == canvas)
+        scheduleScrollRange();
+    return QWidget::eventFilter(watched, e);
+}
+
+void Tdisplay::scheduleScrollRange() {
+    if (scrollRangeQueued_)
+        return;
+    scrollRangeQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        scrollRangeQueued_ = false;
+        updateScrollRange();
+    });
+}
+
+void Tdisplay::updateScrollRange() {
+    // The scroll range covers every element wherever it was placed.
+    QRect extent(0, 0, 1, 1);
+    for (QObject* o : canvas->children())
+        if (auto* w = qobject_cast<QWidget*>(o); w && !w->isHidden())
+            extent |= w->geometry();
+    const QSize wanted(std::max(extent.right() + 1, 0), std::max(extent.bottom() + 1, 0));
+    if (canvas->minimumSize() != wanted)
+        canvas->setMinimumSize(wanted);
+}

@@ -1,0 +1,215 @@
+#pragma once
+#include <QByteArray>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <string>
+
+class DisplayLabel;
+class PictureBox;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class TWComThread;
+
+// The main window: setup panel and, after "Starten", the scoreboard.
+// Its member functions are defined by concern in the subsystem folders:
+//   console/Disp.cpp          creation, first paint, closing
+//   console/DispPanel.cpp     the setup controls
+//   display/DispElements.cpp  the display elements
+//   display/DispTime.cpp      time digits: formats, layout, running time
+//   protocol/DispLine.cpp     line gathering and dispatch
+//   serial/DispPort.cpp       serial line and port selection
+//   settings/DispSettings.cpp disp.ini
+class Tdisplay : public QWidget {
+    Q_OBJECT
+public:
+    explicit Tdisplay(QWidget* parent = nullptr);
+    ~Tdisplay() override;
+
+    // ---- display elements -------------------------------------------------
+    DisplayLabel* Rang = nullptr;
+    DisplayLabel* Nummer = nullptr;
+    DisplayLabel* Vorgabezeit = nullptr;
+    DisplayLabel* Zeit_Hz = nullptr;
+    DisplayLabel* Zeit_He = nullptr;
+    DisplayLabel* Zeit_Dp1 = nullptr;
+    DisplayLabel* Zeit_Mz = nullptr;
+    DisplayLabel* Zeit_Me = nullptr;
+    DisplayLabel* Zeit_Dp2 = nullptr;
+    DisplayLabel* Zeit_Sz = nullptr;
+    DisplayLabel* Zeit_Se = nullptr;
+    DisplayLabel* Zeit_Pt = nullptr;
+    DisplayLabel* Zeit_z = nullptr;
+    DisplayLabel* Zeit_h = nullptr;
+    DisplayLabel* Zeit_t = nullptr;
+    std::array<DisplayLabel*, 12> Zeitstellen{};  // the twelve above, left to right
+
+    // Text field n (1..3) is Textfeld[n - 1]; its widgets are named
+    // Textfeld<n>_V, Textfeld<n>_HLO ..., T<n>RandPixel ...
+    struct TextField {
+        DisplayLabel* V = nullptr;
+        DisplayLabel* HLO = nullptr;
+        DisplayLabel* HLU = nullptr;
+        DisplayLabel* HRO = nullptr;
+        DisplayLabel* HRU = nullptr;
+        QCheckBox* Sichtbar = nullptr;
+        QCheckBox* Hintergrund = nullptr;
+        QPushButton* Schriftart = nullptr;
+        QPushButton* Hintergrundfarbe = nullptr;
+        QPushButton* Schattenfarbe = nullptr;
+        QComboBox* ausrichtung = nullptr;
+        QComboBox* RandPixel = nullptr;
+        QComboBox* Pixel_H = nullptr;
+        QComboBox* Pixel_V = nullptr;
+        QLabel* Label1 = nullptr;  // "Rand"
+        QLabel* Label2 = nullptr;  // "Horizontal"
+        QLabel* Label3 = nullptr;  // "Vertikal"
+        QLabel* Label4 = nullptr;  // "Ausrichtung"
+        QLabel* X = nullptr;
+        QLabel* Y = nullptr;
+        std::array<DisplayLabel*, 4> shadows() const { return {HLO, HLU, HRO, HRU}; }
+    };
+    std::array<TextField, 3> Textfeld;
+
+    // Addressed board n (1..4) is Tafel[n - 1]: TextA<n>, A<n>_sichtbar, Adresse<n> ...
+    struct Board {
+        DisplayLabel* Text = nullptr;
+        QCheckBox* sichtbar = nullptr;
+        QComboBox* Adresse = nullptr;
+        QPushButton* Schriftart = nullptr;
+        QPushButton* Hintergrund = nullptr;
+        QComboBox* VonZeichen = nullptr;
+        QComboBox* AnzZeichen = nullptr;
+        QLabel* X = nullptr;
+        QLabel* Y = nullptr;
+    };
+    std::array<Board, 4> Tafel;
+
+    // Pictures Logo1..Logo3 and their boxes Logo<n>_sichtbar.
+    std::array<PictureBox*, 3> Logo{};
+    std::array<QCheckBox*, 3> Logo_sichtbar{};
+
+    // ---- setup controls ---------------------------------------------------
+    QCheckBox* CheckBoxZ = nullptr;
+    QCheckBox* CheckBoxR = nullptr;
+    QCheckBox* CheckBoxN = nullptr;
+    QCheckBox* Vorgabezeit_sichtbar = nullptr;
+    QCheckBox* SecMode = nullptr;
+    QCheckBox* StrNrSelfCB = nullptr;
+    QComboBox* RangEnde = nullptr;
+    QComboBox* NummerEnde = nullptr;
+    QComboBox* AdrNummer = nullptr;
+    QComboBox* Genauigkeit = nullptr;
+    QComboBox* ZeitDarstellung = nullptr;
+    QComboBox* ZeitPixelversatz = nullptr;
+    QComboBox* GenauigkeitVorgabezeit = nullptr;
+    QComboBox* COM = nullptr;
+    QPushButton* SchriftartRang = nullptr;
+    QPushButton* RangHintergrund = nullptr;
+    QPushButton* SchriftartNummer = nullptr;
+    QPushButton* NummerHintergrund = nullptr;
+    QPushButton* SchriftartZeit = nullptr;
+    QPushButton* ZeitHintergrund = nullptr;
+    QPushButton* SchriftartVorgabezeit = nullptr;
+    QPushButton* VorgabezeitHintergrund = nullptr;
+    QPushButton* Language = nullptr;
+    QPushButton* SpracheSchreiben = nullptr;
+    QPushButton* Time = nullptr;
+    QPushButton* Hintergrund = nullptr;
+    QPushButton* Start = nullptr;
+    QPushButton* End = nullptr;
+    QLabel* XRang = nullptr;
+    QLabel* YRang = nullptr;
+    QLabel* XNummer = nullptr;
+    QLabel* YNummer = nullptr;
+    QLabel* XZeit = nullptr;
+    QLabel* YZeit = nullptr;
+    QLabel* XVorgabezeit = nullptr;
+    QLabel* YVorgabezeit = nullptr;
+
+    // The scrollable client area; every element and control lives on `canvas`.
+    QScrollArea* scroller = nullptr;
+    QWidget* canvas = nullptr;
+
+    // ---- state ------------------------------------------------------------
+    std::string Zeile;          // the line being gathered / dispatched (8-bit)
+    int Zeichenzahl = 0;
+    int Startnummer = 0;
+    int Rangwert = 0;
+    int Zeitwert = 0;           // milliseconds
+    int LetzteStartnummer = 0;
+    int Pixelversatz = 0;
+    bool ZeitAutomatik = false;
+    bool Neuladen = false;
+    bool Anzeigemodus = false;
+    bool WholeSureName = false;
+    int32_t Anzeigefarbe = 0;
+    QByteArray Sprachdatei;
+
+    // ---- lifecycle (console/Disp.cpp) -------------------------------------
+    void FormCreate();
+    void FormShow();
+    void FormPaint();
+    void FormCloseQuery(bool& canClose);
+    void FormClose();
+    void EndClick();
+    void TimeClick();
+
+    // ---- line (protocol/DispLine.cpp) -------------------------------------
+    void ComThread1PacketReceived(QObject* Sender, const QByteArray& buffer);
+    int Zeit_in_ms(const std::string& text) const;
+
+    // ---- time digits (display/DispTime.cpp) -------------------------------
+    void GenauigkeitChange();
+    void ZeitDarstellungChange();
+    void ZeitPixelversatzChange();
+    void SecModeClick();
+    void CheckBoxZClick();
+    void Zeit_anordnen();
+    void Laufende_Zeit_zeigen();
+
+    // ---- text fields (display/DispElements.cpp); n is 1..3 -----------------
+    void Textfeld_setzen(int n, const QString& text);
+    void RandPixelChange(int n);             // T<n>RandPixelChange: places the shadow labels
+    void Textfeld_ausrichtungChange(int n);  // Textfeld<n>_ausrichtungChange
+
+    // ---- serial line (serial/DispPort.cpp) --------------------------------
+    TWComThread* ComThread1 = nullptr;
+    void createSerialLine();    // creates ComThread1, connects the line handler, fills COM
+    void setSerialDefaults();   // 2400 baud, port 1, 8 data bits, 1 stop bit, no parity
+    void openStoredPort();      // COMChange when the settings selected a port
+    void closeSerialLine();     // closes an open port
+    void COMChange();
+
+    // ---- settings (settings/DispSettings.cpp) -----------------------------
+    void Einstellungen_laden();
+    void Einstellungen_speichern();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void createDisplayElements();   // display/DispElements.cpp
+    void createSetupControls();     // console/DispPanel.cpp
+    void loadPictures();            // display/DispElements.cpp
+    void dispatchLine();            // protocol/DispLine.cpp
+    void updateBoards(char address, bool normalLine);
+    void putChar(DisplayLabel* label, char b);
+    void updateScrollRange();
+    void scheduleScrollRange();
+
+    // Bytes that arrive while a line is under dispatch (a modal prompt is
+    // open) wait here and are fed in afterwards.
+    QByteArray heldBytes_;
+    bool dispatching_ = false;
+    bool scrollRangeQueued_ = false;
+    bool closed_ = false;
+};
+
+// The one main window of the process.
+extern Tdisplay* display;
