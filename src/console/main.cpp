@@ -1,6 +1,7 @@
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
 #include "console/Disp.h"
+#include "console/Signals.h"
 #include "protocol/Startnumberunit.h"
 #include "timetable/Control.h"
 
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
         Tdisplay mainWindow;
         TTimeControl timeControl(&mainWindow);
         TStartNumberForm startNumberForm(&mainWindow);
+        // A stop by the session or service manager ends like "Beenden".
+        installQuitSignals([&mainWindow] { mainWindow.EndClick(); });
         mainWindow.show();
         app.exec();
     } catch (const std::exception& e) {
