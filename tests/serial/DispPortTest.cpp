@@ -1,0 +1,179 @@
+#include "FakeDialogs.h"
+#include "Pty.h"
+#include "TempDir.h"
+#include "console/Disp.h"
+#include "serial/WComThread.h"
+
+#include <QComboBox>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QStringList itemsOf(QComboBox* box) {
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+// Devices COM1, COM3 and COM10 as links to pseudo-terminals in the working
+// folder; the main window is created after the test wrote its disp.ini.
+class PortSelection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (auto& [n, pty] : ptys)
+            ASSERT_TRUE(pty.link(dir.file(QStringLiteral("COM%1").arg(n))));
+    }
+    void create(const QByteArray& ini = {}) {
+        if (!ini.isNull())
+            dir.write(QStringLiteral("disp.ini"), ini);
+        d = std::make_unique<Tdisplay>();
+    }
+    void choose(const QString& text) {
+        d->COM->setCurrentIndex(d->COM->findText(text));
+        d->COMChange();
+    }
+    Pty& pty(int n) {
+        for (auto& [k, p] : ptys)
+            if (k == n)
+                return p;
+        throw std::runtime_error("no pty");
+    }
+    QByteArray savedIni() {
+        d->Einstellungen_speichern();
+        return dir.read(QStringLiteral("disp.ini"));
+    }
+
+    TempWorkDir dir;
+    ScopedFakeDialogs dialogs;
+    std::pair<int, Pty> ptys[3] = {{1, {}}, {3, {}}, {10, {}}};
+    std::unique_ptr<Tdisplay> d;
+};
+
+} // namespace
+
+TEST_F(PortSelection, ListIsSortedCaseInsensitiveWithNoneFirst) {
+    create();
+    const QStringList items = itemsOf(d->COM);
+    ASSERT_FALSE(items.isEmpty());
+    EXPECT_EQ(items[0], "none");
+    EXPECT_EQ(d->COM->currentIndex(), 0);
+    const qsizetype c1 = items.indexOf("COM1"), c10 = items.indexOf("COM10"), c3 = items.indexOf("COM3");
+    ASSERT_GT(c1, 0);
+    EXPECT_LT(c1, c10);
+    EXPECT_LT(c10, c3);
+    QStringList rest = items.mid(1);
+    QStringList sorted = rest;
+    sorted.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(rest, sorted);
+    // The device shows beside the name; the item text stays the name.
+    EXPECT_TRUE(d->COM->itemData(int(c3), Qt::ToolTipRole).toString().contains(pty(3).slavePath()));
+    EXPECT_FALSE(d->ComThread1->ok());
+}
+
+TEST_F(PortSelection, StoredPortOpensAtStartAndBytesReachTheLineInOrder) {
+    create("COM 3\r\nBAUD 9600\r\n");
+    EXPECT_EQ(d->COM->currentText(), "COM3");
+    ASSERT_TRUE(d->ComThread1->ok()) << d->ComThread1->LastError().toStdString();
+    EXPECT_EQ(d->ComThread1->Port(), 3);
+    EXPECT_EQ(d->ComThread1->Baud(), 9600);
+    EXPECT_EQ(d->ComThread1->PacketSize(), 1);
+    ASSERT_TRUE(pty(3).write("123C    "));
+    ASSERT_TRUE(waitFor([&] { return d->Zeile.size() >= 8; }));
+    EXPECT_EQ(d->Zeile, "123C    ");
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+
+    bool canClose = true;
+    d->FormCloseQuery(canClose);
+    EXPECT_FALSE(d->ComThread1->ok());
+}
+
+TEST_F(PortSelection, StoredPortThatFailsAtStartShowsNothing) {
+    TWComThread other;  // COM3 is in use by another program
+    other.setPort(3);
+    other.OpenPort();
+    ASSERT_TRUE(other.ok());
+    create("COM 3\r\n");
+    EXPECT_FALSE(d->ComThread1->ok());
+    EXPECT_EQ(d->COM->currentText(), "COM3");
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+
+    // A stored port with no entry: port number kept, list on "none", not opened.
+    d.reset();
+    create("COM 7\r\n");
+    EXPECT_EQ(d->ComThread1->Port(), 7);
+    EXPECT_EQ(d->COM->currentIndex(), 0);
+    EXPECT_FALSE(d->ComThread1->ok());
+}
+
+TEST_F(PortSelection, FailedChoiceReopensThePreviousPortAndShowsTheError) {
+    create();
+    choose("COM1");
+    ASSERT_TRUE(d->ComThread1->ok());
+    TWComThread other;
+    other.setPort(3);
+    other.OpenPort();
+    ASSERT_TRUE(other.ok());
+
+    choose("COM3");
+    EXPECT_TRUE(d->ComThread1->ok());
+    EXPECT_EQ(d->ComThread1->Port(), 1);
+    EXPECT_EQ(d->COM->currentText(), "COM1");
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    TWComThread probe;  // the text a failed open of COM3 gives
+    probe.setPort(3);
+    probe.OpenPort();
+    EXPECT_FALSE(probe.ok());
+    EXPECT_EQ(dialogs->errors[0], probe.LastError());
+    // The line still works on the reopened port.
+    ASSERT_TRUE(pty(1).write("42"));
+    ASSERT_TRUE(waitFor([&] { return d->Zeile.size() >= 2; }));
+
+    choose("COM1");  // the open port again: closed and reopened
+    EXPECT_TRUE(d->ComThread1->ok());
+    choose("none");
+    EXPECT_FALSE(d->ComThread1->ok());
+    EXPECT_EQ(dialogs->errors.size(), 1);
+
+    // Nothing open before: a failed choice stays selected, closed, silent.
+    choose("COM3");
+    EXPECT_FALSE(d->ComThread1->ok());
+    EXPECT_EQ(d->COM->currentText(), "COM3");
+    EXPECT_EQ(dialogs->errors.size(), 1);
+}
+
+TEST_F(PortSelection, SerialKeysRoundTripAndMalformedValuesTakeFallbacks) {
+    const struct {
+        QByteArray ini;
+        int port;
+        const char* item;
+        int baud, dataBits, stopBits;
+        QByteArray saved;
+    } cases[] = {
+        {"COM 10\r\nBAUD 9600\r\nDATABITS 7\r\nSTOPBITS 2\r\n", 10, "COM10", 9600, 7, 2,
+         "COM 10\r\nBAUD 9600\r\nDATABITS 7\r\nSTOPBITS 2\r\n"},
+        {"COM x\nBAUD fast\nDATABITS 9\nSTOPBITS 0\n", 1, "none", 2400, 8, 1,
+         "COM 0\r\nBAUD 2400\r\nDATABITS 8\r\nSTOPBITS 1\r\n"},
+        {"COM 0\r\nBAUD 115200 \r\nDATABITS 7\r\nSTOPBITS $2", 1, "none", 2400, 7, 2,
+         "COM 0\r\nBAUD 2400\r\nDATABITS 7\r\nSTOPBITS 2\r\n"},
+        {"BAUD 1000\r\n", 1, "none", 0, 8, 1, "COM 0\r\nBAUD 0\r\nDATABITS 8\r\nSTOPBITS 1\r\n"},
+        {"", 1, "none", 2400, 8, 1, "COM 0\r\nBAUD 2400\r\nDATABITS 8\r\nSTOPBITS 1\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ini.toStdString());
+        d.reset();
+        create(c.ini);
+        EXPECT_EQ(d->ComThread1->Port(), c.port);
+        EXPECT_EQ(d->COM->currentText(), c.item);
+        EXPECT_EQ(d->ComThread1->Baud(), c.baud);
+        EXPECT_EQ(d->ComThread1->DataBitsCount(), c.dataBits);
+        EXPECT_EQ(d->ComThread1->StopBits(), c.stopBits == 2 ? comcode::StopTwo : comcode::StopOne);
+        const QByteArray saved = savedIni();
+        for (const QByteArray& line : c.saved.split('\n'))
+            if (!line.isEmpty())
+                EXPECT_TRUE(saved.contains(line + '\n')) << line.toStdString();
+        d->ComThread1->ClosePort();
+    }
+}

@@ -1,0 +1,151 @@
+#include "Pty.h"
+#include "RaceModel.h"
+#include "TempDir.h"
+#include "serial/WComThread.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+
+TEST(RaceModel, TimeTextBlanksLeadingPlaces) {
+    const struct {
+        int64_t ms;
+        const char* text;
+    } cases[] = {{0, "       0.000"},        {5100, "       5.100"},      {21345, "      21.345"},
+                 {62345, "    1:02.345"},     {600000, "   10:00.000"},    {3723004, " 1:02:03.004"},
+                 {36000000, "10:00:00.000"}, {-5, "       0.000"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(sim::timeText(c.ms), QByteArray(c.text)) << c.ms;
+    EXPECT_EQ(sim::normalLine(7, 'C', 62345, 3), QByteArray("  7C        1:02.345 3"));
+    EXPECT_EQ(sim::normalLine(123, '.', 0, 0), QByteArray("123.           0.000  "));
+}
+
+TEST(RaceModel, ARaceLooksLikeATimingDevice) {
+    for (uint32_t seed : {1u, 2u, 99u}) {
+        SCOPED_TRACE(seed);
+        const int runners = 5;
+        const auto lines = sim::raceLines({runners, seed});
+        ASSERT_FALSE(lines.empty());
+        std::map<QByteArray, std::vector<int64_t>> running;  // start number -> times
+        std::map<char, std::set<int>> ranks;                // channel -> ranks
+        std::map<QByteArray, int> results;
+        int anonymous = 0, boards = 0;
+        int64_t last = -1;
+        for (const auto& [at, line] : lines) {
+            EXPECT_GE(at, last);
+            last = at;
+            EXPECT_GE(line.size(), 19);
+            EXPECT_LE(line.size(), 23);
+            EXPECT_FALSE(line.contains('\r'));
+            const char first = line[0];
+            if (first == 'A' && line[3] == 'F') {
+                ++anonymous;
+            } else if (first >= 'A' && first <= 'J') {
+                ++boards;
+            } else if (line[3] == '.') {
+                EXPECT_EQ(line.mid(20, 2), "  ") << line.toStdString();  // no rank while running
+                running[line.left(3)].push_back(at);
+            } else {
+                ASSERT_TRUE(line[3] == 'A' || line[3] == 'B' || line[3] == 'C') << line.toStdString();
+                if (line[3] == 'C' && results.count(line)) {
+                    ++results[line];  // a repeated result
+                    continue;
+                }
+                // The rank among the runners through this channel so far.
+                const int rank = line.mid(20, 2).trimmed().toInt();
+                EXPECT_GE(rank, 1) << line.toStdString();
+                EXPECT_LE(rank, int(ranks[line[3]].size()) + 1) << line.toStdString();
+                ranks[line[3]].insert(int(ranks[line[3]].size()) + 1);
+                if (line[3] == 'C')
+                    ++results[line];
+            }
+        }
+        EXPECT_EQ(anonymous, 1);
+        EXPECT_GE(boards, 2 * (runners - 1));
+        // Every runner shows a running time, ten times a second.
+        EXPECT_EQ(int(running.size()), runners);
+        for (const auto& [number, times] : running) {
+            ASSERT_GT(times.size(), 10u);
+            for (size_t i = 1; i < times.size(); ++i)
+                EXPECT_EQ(times[i] - times[i - 1], 100);
+        }
+        // Every runner passes A and B; one finish came without number.
+        EXPECT_EQ(ranks['A'].size(), size_t(runners));
+        EXPECT_EQ(ranks['B'].size(), size_t(runners));
+        EXPECT_EQ(ranks['C'].size(), size_t(runners));
+        // Results are repeated.
+        for (const auto& [line, count] : results)
+            EXPECT_GE(count, 2) << line.toStdString();
+    }
+    EXPECT_EQ(sim::raceLines({4, 7})[5].line, sim::raceLines({4, 7})[5].line);
+    EXPECT_NE(sim::raceLines({4, 7}).back().line, sim::raceLines({4, 8}).back().line);
+}
+
+namespace {
+QString simulator() { return QStringLiteral(TD_BINARY_DIR "/tools/sim/timedisplay-sim"); }
+} // namespace
+
+TEST(Simulator, ReplaysACaptureThroughALinkedPseudoTerminal) {
+    TempWorkDir dir;
+    QByteArray capture(20000, '\0');
+    std::mt19937 rng(3);
+    for (char& c : capture)
+        c = char(rng() & 0xFF);
+    dir.write(QStringLiteral("capture.bin"), capture);
+
+    QProcess sim;
+    sim.start(simulator(), {QStringLiteral("--link"), dir.file(QStringLiteral("COM2")), QStringLiteral("--baud"),
+                            QStringLiteral("115200"), QStringLiteral("--replay"), dir.file(QStringLiteral("capture.bin"))});
+    ASSERT_TRUE(sim.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(dir.file(QStringLiteral("COM2"))).exists(); }));
+
+    TWComThread com;
+    QByteArray received;
+    com.OnPacketReceived = [&](TWComThread*, const QByteArray& b) { received += b; };
+    com.setPort(2);
+    com.setBaud(115200);
+    com.OpenPort();
+    ASSERT_TRUE(com.ok()) << com.LastError().toStdString();
+    // Bytes written before the port opened are discarded by the open; the
+    // replay starts with the line's pace, so at most a few are missed.
+    ASSERT_TRUE(waitFor([&] { return sim.state() == QProcess::NotRunning; }, 15000));
+    spin(100);
+    EXPECT_EQ(sim.exitCode(), 0);
+    ASSERT_GE(received.size(), capture.size() / 2);
+    EXPECT_TRUE(capture.endsWith(received));
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("COM2"))));  // link removed at exit
+    // The far end is gone: the port closed itself and waits for it.
+    ASSERT_TRUE(waitFor([&] { return !com.ok(); }));
+    EXPECT_TRUE(com.Reconnecting());
+}
+
+TEST(Simulator, RaceLinesArriveAndTermStopsItCleanly) {
+    TempWorkDir dir;
+    QProcess sim;
+    sim.start(simulator(), {QStringLiteral("--link"), dir.file(QStringLiteral("COM1")), QStringLiteral("--baud"),
+                            QStringLiteral("9600"), QStringLiteral("--forever")});
+    ASSERT_TRUE(sim.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(dir.file(QStringLiteral("COM1"))).exists(); }));
+    TWComThread com;
+    QByteArray received;
+    com.OnPacketReceived = [&](TWComThread*, const QByteArray& b) { received += b; };
+    com.setBaud(9600);
+    com.OpenPort();
+    ASSERT_TRUE(com.ok()) << com.LastError().toStdString();
+    ASSERT_TRUE(waitFor([&] { return received.count('\r') >= 25; }, 10000));
+    // Complete lines between CRs have a line's length.
+    const QList<QByteArray> lines = received.split('\r');
+    for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
+        EXPECT_GE(lines[i].size(), 19) << lines[i].toStdString();
+        EXPECT_LE(lines[i].size(), 23) << lines[i].toStdString();
+    }
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("COM1"))));
+}

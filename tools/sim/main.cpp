@@ -1,0 +1,260 @@
+// timedisplay-sim: a timing device on a pseudo-terminal or a serial port.
+#include "RaceModel.h"
+#include "console/Signals.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <deque>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Bytes queued beyond this are dropped, as on a line with nobody reading.
+constexpr qsizetype kMaxQueue = 256 * 1024;
+
+void fail(const QString& text) {
+    std::fprintf(stderr, "timedisplay-sim: %s\n", qPrintable(text));
+    std::exit(2);
+}
+
+// Where the bytes go: the master end of a pty with a link to its slave, or
+// a real serial device.
+class Output {
+public:
+    ~Output() { close(); }
+
+    void openPty(const QString& linkPath, int baud) {
+        int slave = -1;
+        char name[256] = {};
+        if (::openpty(&master_, &slave, name, nullptr, nullptr) != 0)
+            fail(QStringLiteral("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(strerror(errno))));
+        termios t{};
+        ::tcgetattr(slave, &t);
+        ::cfmakeraw(&t);
+        ::cfsetspeed(&t, baud == 9600 ? B9600 : baud == 115200 ? B115200 : baud == 19200 ? B19200 : B2400);
+        ::tcsetattr(slave, TCSANOW, &t);
+        ::close(slave);
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        slavePath_ = QString::fromLocal8Bit(name);
+        const QFileInfo link(linkPath);
+        if (link.exists() && !link.isSymLink())
+            fail(QStringLiteral("%1 exists and is not a link").arg(linkPath));
+        QFile::remove(linkPath);
+        if (::symlink(name, QFile::encodeName(linkPath).constData()) != 0)
+            fail(QStringLiteral("cannot create %1: %2").arg(linkPath, QString::fromLocal8Bit(strerror(errno))));
+        linkPath_ = linkPath;
+        std::fprintf(stderr, "timedisplay-sim: %s -> %s\n", qPrintable(linkPath), name);
+    }
+
+    void openDevice(const QString& path, int baud) {
+        port_ = new QSerialPort(path);
+        port_->setBaudRate(baud);
+        if (!port_->open(QIODevice::ReadWrite))
+            fail(QStringLiteral("cannot open %1: %2").arg(path, port_->errorString()));
+    }
+
+    // Writes what the line takes now; returns the bytes written.
+    qsizetype write(const char* data, qsizetype n) {
+        if (port_) {
+            if (port_->bytesToWrite() > 4096)
+                return 0;
+            const qint64 w = port_->write(data, n);
+            return w > 0 ? w : 0;
+        }
+        const ssize_t w = ::write(master_, data, size_t(n));
+        return w > 0 ? w : 0;
+    }
+
+    void close() {
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = -1;
+        // Remove the link only while it still names our terminal.
+        if (!linkPath_.isEmpty() && QFileInfo(linkPath_).symLinkTarget() == slavePath_)
+            QFile::remove(linkPath_);
+        linkPath_.clear();
+        delete port_;
+        port_ = nullptr;
+    }
+
+private:
+    int master_ = -1;
+    QString slavePath_, linkPath_;
+    QSerialPort* port_ = nullptr;
+};
+
+class Simulator : public QObject {
+public:
+    Simulator(Output& out, int baud) : out_(out), bytesPerSecond_(std::max(1, baud / 10)) {
+        connect(&tick_, &QTimer::timeout, this, [this] { step(); });
+        tick_.setTimerType(Qt::PreciseTimer);
+    }
+
+    QString replayFile;
+    int runners = 6;
+    uint32_t seed = 1;
+    int races = 1;  // 0: forever
+
+    void start() {
+        clock_.start();
+        if (!replayFile.isEmpty()) {
+            replay_.setFileName(replayFile);
+            if (!replay_.open(QIODevice::ReadOnly))
+                fail(QStringLiteral("cannot read %1").arg(replayFile));
+        } else {
+            nextRace();
+        }
+        tick_.start(10);
+    }
+
+    qint64 sent() const { return sent_; }
+    qint64 dropped() const { return dropped_; }
+
+private:
+    void nextRace() {
+        lines_ = sim::raceLines({runners, seed + uint32_t(raceIndex_)});
+        nextLine_ = 0;
+        raceStart_ = clock_.elapsed();
+        ++raceIndex_;
+    }
+
+    void enqueue(const QByteArray& bytes) {
+        if (queue_.size() + bytes.size() > kMaxQueue) {
+            dropped_ += bytes.size();
+            return;
+        }
+        queue_ += bytes;
+    }
+
+    void step() {
+        const qint64 now = clock_.elapsed();
+        if (replay_.isOpen()) {
+            // Keep the queue just ahead of the line.
+            if (queue_.size() < bytesPerSecond_ / 10 + 64) {
+                const QByteArray more = replay_.read(4096);
+                if (!more.isEmpty()) {
+                    queue_ += more;
+                } else if (queue_.isEmpty()) {
+                    if (races == 0) {
+                        replay_.seek(0);
+                    } else {
+                        finish();
+                        return;
+                    }
+                }
+            }
+        } else {
+            const qint64 t = now - raceStart_;
+            while (nextLine_ < lines_.size() && lines_[nextLine_].atMs <= t)
+                enqueue(lines_[nextLine_++].line + '\r');
+            if (nextLine_ >= lines_.size() && t > lines_.back().atMs + 4000) {
+                if (races == 0 || raceIndex_ < races)
+                    nextRace();
+                else if (queue_.isEmpty()) {
+                    finish();
+                    return;
+                }
+            }
+        }
+        // The line's own pace: baud / 10 bytes a second (8N1).
+        const qint64 allowed = now * bytesPerSecond_ / 1000 - paced_;
+        if (queue_.isEmpty()) {
+            paced_ = now * bytesPerSecond_ / 1000;  // an idle line saves no credit
+            return;
+        }
+        const qsizetype n = out_.write(queue_.constData(), qMin<qsizetype>(queue_.size(), qMax<qint64>(allowed, 0)));
+        queue_.remove(0, n);
+        paced_ += n;
+        sent_ += n;
+    }
+
+    void finish() {
+        tick_.stop();
+        QCoreApplication::quit();
+    }
+
+    Output& out_;
+    qint64 bytesPerSecond_;
+    QTimer tick_;
+    QElapsedTimer clock_;
+    QFile replay_;
+    QByteArray queue_;
+    std::vector<sim::TimedLine> lines_;
+    size_t nextLine_ = 0;
+    qint64 raceStart_ = 0;
+    int raceIndex_ = 0;
+    qint64 paced_ = 0, sent_ = 0, dropped_ = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("timedisplay-sim"));
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Sends the lines of a timing device to a serial line."));
+    p.addHelpOption();
+    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Create a pseudo-terminal linked as PATH (DIR/COM<n>)."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption device(QStringLiteral("device"), QStringLiteral("Write to the serial device PATH."),
+                                    QStringLiteral("PATH"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Line speed (default 9600)."),
+                                  QStringLiteral("N"), QStringLiteral("9600"));
+    const QCommandLineOption replay(QStringLiteral("replay"), QStringLiteral("Send FILE as captured, at the line speed."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption runners(QStringLiteral("runners"), QStringLiteral("Runners per race (default 6)."),
+                                     QStringLiteral("N"), QStringLiteral("6"));
+    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Random seed (default 1)."),
+                                  QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption races(QStringLiteral("races"), QStringLiteral("Races to run (default 1)."),
+                                   QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption foreverOpt(QStringLiteral("forever"), QStringLiteral("Run races (or the replay) until stopped."));
+    p.addOptions({link, device, baud, replay, runners, seed, races, foreverOpt});
+    p.process(app);
+
+    if (p.isSet(link) == p.isSet(device))
+        fail(QStringLiteral("give exactly one of --link and --device"));
+    bool ok = false;
+    const int rate = p.value(baud).toInt(&ok);
+    if (!ok || rate < 50 || rate > 4000000)
+        fail(QStringLiteral("bad --baud"));
+    const int runnerCount = p.value(runners).toInt(&ok);
+    if (!ok || runnerCount < 1 || runnerCount > 99)
+        fail(QStringLiteral("--runners must be 1..99"));
+    const uint seedValue = p.value(seed).toUInt(&ok);
+    if (!ok)
+        fail(QStringLiteral("bad --seed"));
+    const int raceCount = p.value(races).toInt(&ok);
+    if (!ok || raceCount < 1)
+        fail(QStringLiteral("--races must be 1 or more"));
+
+    Output out;
+    if (p.isSet(link))
+        out.openPty(p.value(link), rate);
+    else
+        out.openDevice(p.value(device), rate);
+
+    Simulator s(out, rate);
+    s.replayFile = p.value(replay);
+    s.runners = runnerCount;
+    s.seed = seedValue;
+    s.races = p.isSet(foreverOpt) ? 0 : raceCount;
+    installQuitSignals([] { QCoreApplication::quit(); });
+    s.start();
+    app.exec();
+    out.close();
+    std::fprintf(stderr, "timedisplay-sim: %lld bytes sent, %lld dropped\n", (long long)s.sent(),
+                 (long long)s.dropped());
+    return 0;
+}
