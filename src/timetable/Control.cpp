@@ -1,12 +1,210 @@
-#include "Control.h"
+#include "timetable/Control.h"
+
+#include "common/CodePage.h"
+#include "common/Dialogs.h"
+#include "console/Disp.h"
+#include "timetable/Spreadsheet.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPushButton>
 
 TTimeControl* TimeControl = nullptr;
 
+namespace {
+const QString kDataFile = QStringLiteral("liste.xls");
+constexpr int kPresetRow = 6;
+constexpr int kFirstTimeCol = 6, kLastTimeCol = 17;
+} // namespace
+
 TTimeControl::TTimeControl(QWidget* parent) : QDialog(parent) {
-    TimeControl = this;
-    setObjectName("TimeControl");
-    setWindowTitle("TimeControl");
+    TimeControl = this;  // reachable while the creation code below runs
+    setObjectName(QStringLiteral("TimeControl"));
+    setWindowTitle(QStringLiteral("TimeControl"));
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPointSize(8);
+    setFont(f);
+    move(1103, 533);
     resize(665, 480);
+
+    TimeControlOK = new QPushButton(QStringLiteral("OK"), this);
+    TimeControlOK->setObjectName(QStringLiteral("TimeControlOK"));
+    TimeControlOK->setToolTip(QStringLiteral("Programmpunkt verlassen"));
+    TimeControlOK->setGeometry(582, 447, 75, 25);
+    TimeControlOK->setAutoDefault(false);
+    connect(TimeControlOK, &QPushButton::clicked, this, &QDialog::accept);
+
+    TimeControlCancel = new QPushButton(QStringLiteral("Vorgabezeiten löschen"), this);
+    TimeControlCancel->setObjectName(QStringLiteral("TimeControlCancel"));
+    TimeControlCancel->setToolTip(QStringLiteral("Drücken Sie hier um die Richtzeiten zu löschen"));
+    TimeControlCancel->setGeometry(438, 447, 137, 25);
+    TimeControlCancel->setAutoDefault(false);
+    connect(TimeControlCancel, &QPushButton::clicked, this, &TTimeControl::TimeControlCancelClick);
+
+    FormCreate();
+    // every key-down in this window passes FormShortCut before its control
+    qApp->installEventFilter(this);
 }
 
-void TTimeControl::Sekundenmodus_setzen(bool) {}
+TTimeControl::~TTimeControl() {
+    if (TimeControl == this)
+        TimeControl = nullptr;
+}
+
+void TTimeControl::FormCreate() {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);  // Qt paints double-buffered
+    TimeTable = new TSpreadsheet(this);
+    TimeTable->setToolTip(QStringLiteral("Doppelclick rechts zum Bearbeiten"));
+    TimeTable->setObjectName(QStringLiteral("TimeTable"));
+    TimeTable->setGeometry(0, 0, 650, 450);
+    TimeTable->SheetName(1, QStringLiteral("Times"));
+    TimeTable->OnEndRecalc = [this] { TimeTableEndRecalc(); };
+    TimeTable->setModified(false);
+    TimeTable->show();
+    DateiLadenClick();
+    const QString title = TimeTable->EntryRC(2, 2) + u' ' + TimeTable->EntryRC(3, 2);
+    if (display)  // the text fields hold 8-bit text
+        display->Textfeld_setzen(3, codepage::toUnicode(codepage::fromUnicode(title)));
+    LetzteTaste = 0;
+}
+
+void TTimeControl::applyNumberFormat() {
+    TimeTable->SetSelection(1, kFirstTimeCol, TimeTable->MaxCol(), kLastTimeCol);
+    TimeTable->setNumberFormat(Sekundenformat ? QStringLiteral("###.##") : QStringLiteral("m:ss.000"));
+}
+
+void TTimeControl::DateiLadenClick() {
+    if (!QFile::exists(kDataFile)) {
+        Dialogs::current().error(this, QStringLiteral("Data File does not exist"));
+        return;
+    }
+    if (TimeTable->ReadEx(kDataFile) == 8) {
+        Dialogs::current().error(this, QStringLiteral("Could not read Data File"));
+        return;
+    }
+    applyNumberFormat();
+    TimeTable->setModified(false);
+}
+
+void TTimeControl::TimeTableEndRecalc() {
+    if (TimeTable->Modified()) {
+        int r = 1, c = 1;
+        TimeTable->GetActiveCell(r, c);
+        applyNumberFormat();
+        if (!TimeTable->Write(kDataFile, 11)) {
+            // Modified stays on: the next change tries again
+            Dialogs::current().error(this, QStringLiteral("Could not write Data File"));
+            return;
+        }
+        TimeTable->SetSelection(r, c, r, c);
+        TimeTable->SetActiveCell(r, c);
+    }
+    TimeTable->setModified(false);
+}
+
+void TTimeControl::TimeControlCancelClick() {
+    for (int c = 2; c <= 17; ++c)
+        TimeTable->setEntryRC(kPresetRow, c, QString());
+}
+
+void TTimeControl::Sekundenmodus_setzen(bool f) {
+    Sekundenformat = f;
+    TimeTableEndRecalc();
+}
+
+void TTimeControl::FormShortCut(uint16_t key, bool& handled) {
+    constexpr uint16_t kCtrl = 0x11, kShift = 0x10, kInsert = 0x2D, kDelete = 0x2E;
+    if (LetzteTaste == kCtrl && (key == 'C' || key == kInsert)) {
+        handled = false;
+        if (TimeTable->hasInputFocus()) {
+            TimeTable->ClearClipboard();
+            TimeTable->EditCopy();
+            handled = true;
+        }
+    }
+    if ((LetzteTaste == kCtrl && key == 'V') || (LetzteTaste == kShift && key == kInsert)) {
+        handled = false;
+        if (TimeTable->hasInputFocus()) {
+            TimeTable->EditPaste();
+            handled = true;
+        }
+    }
+    if ((LetzteTaste == kCtrl && key == 'X') || (LetzteTaste == kShift && key == kDelete)) {
+        handled = false;
+        if (TimeTable->hasInputFocus()) {
+            TimeTable->EditCut();
+            handled = true;
+        }
+    }
+    if (!handled)
+        LetzteTaste = key;
+}
+
+void TTimeControl::FormShow() { TimeTable->setShowEditBar(true); }
+
+void TTimeControl::FormResize() {
+    if (!TimeTable)
+        return;
+    const QRect outer = frameGeometry();
+    TimeTable->resize(outer.width() - 10, outer.height() - 70);
+    // the buttons keep their distance to the right and bottom edges
+    TimeControlOK->move(width() - 8 - 75, height() - 8 - 25);
+    TimeControlCancel->move(width() - 90 - 137, height() - 8 - 25);
+}
+
+uint16_t TTimeControl::virtualKey(int k) {
+    if ((k >= Qt::Key_A && k <= Qt::Key_Z) || (k >= Qt::Key_0 && k <= Qt::Key_9))
+        return uint16_t(k);
+    if (k >= Qt::Key_F1 && k <= Qt::Key_F24)
+        return uint16_t(0x70 + (k - Qt::Key_F1));
+    switch (k) {
+    case Qt::Key_Control: return 0x11;
+    case Qt::Key_Shift: return 0x10;
+    case Qt::Key_Alt: return 0x12;
+    case Qt::Key_Insert: return 0x2D;
+    case Qt::Key_Delete: return 0x2E;
+    case Qt::Key_Backspace: return 0x08;
+    case Qt::Key_Tab: return 0x09;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 0x0D;
+    case Qt::Key_Escape: return 0x1B;
+    case Qt::Key_Space: return 0x20;
+    case Qt::Key_PageUp: return 0x21;
+    case Qt::Key_PageDown: return 0x22;
+    case Qt::Key_End: return 0x23;
+    case Qt::Key_Home: return 0x24;
+    case Qt::Key_Left: return 0x25;
+    case Qt::Key_Up: return 0x26;
+    case Qt::Key_Right: return 0x27;
+    case Qt::Key_Down: return 0x28;
+    default: return uint16_t(k & 0xFF);
+    }
+}
+
+bool TTimeControl::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        // a key event travels from the focus widget up to its parents: look
+        // at it once, where it starts
+        auto* w = qobject_cast<QWidget*>(watched);
+        const QWidget* focus = QApplication::focusWidget();
+        const bool start = w && (w == focus || (!focus && w == this));
+        if (start && (w == this || isAncestorOf(w))) {
+            bool handled = false;
+            FormShortCut(virtualKey(static_cast<QKeyEvent*>(event)->key()), handled);
+            if (handled)
+                return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TTimeControl::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TTimeControl::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    FormResize();
+}

@@ -1,12 +1,45 @@
 #pragma once
 #include <QDialog>
+#include <cstdint>
 
-// Placeholder time table window until the time table work lands.
+class QPushButton;
+class TSpreadsheet;
+
+// The time table window: the spreadsheet over "liste.xls", written back
+// after every change, with the button that empties the preset times.
 class TTimeControl : public QDialog {
     Q_OBJECT
 public:
     explicit TTimeControl(QWidget* parent = nullptr);
+    ~TTimeControl() override;
+
+    TSpreadsheet* TimeTable = nullptr;
+    QPushButton* TimeControlOK = nullptr;
+    QPushButton* TimeControlCancel = nullptr;
+
+    bool Sekundenformat = false;  // time columns as "###.##" instead of "m:ss.000"
+    uint16_t LetzteTaste = 0;     // last key-down no clipboard shortcut took
+
+    void FormCreate();
+    void DateiLadenClick();
+    void TimeTableEndRecalc();
+    void TimeControlCancelClick();
     void Sekundenmodus_setzen(bool f);
+    // key: a Windows virtual-key code; handled is false on entry.
+    void FormShortCut(uint16_t key, bool& handled);
+    void FormShow();
+    void FormResize();
+
+    // Windows virtual-key code of a Qt key (letters and digits as ASCII).
+    static uint16_t virtualKey(int qtKey);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void applyNumberFormat();
 };
 
 extern TTimeControl* TimeControl;

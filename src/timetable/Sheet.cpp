@@ -195,6 +195,17 @@ bool Sheet::isEmpty() const {
     return true;
 }
 
+std::pair<int, int> Sheet::usedExtent() const {
+    int lastRow = 0, lastCol = 0;
+    for (size_t r = 0; r < rows_.size(); ++r)
+        for (const Cell& c : rows_[r])
+            if (c.kind != Cell::Empty) {
+                lastRow = int(r) + 1;
+                lastCol = std::max(lastCol, c.col + 1);
+            }
+    return {lastRow, lastCol};
+}
+
 const Cell* Sheet::cell(int row, int col) const {
     if (row < 1 || col < 1 || col > MaxCols || size_t(row) > rows_.size())
         return nullptr;
@@ -287,13 +298,24 @@ bool Sheet::setFormat(int row1, int col1, int row2, int col2, const QString& cod
     if (col1 > col2)
         std::swap(col1, col2);
     const uint16_t f = formatIndex(code);
+    const bool toTime = isTimeFormat(f);
     bool changed = false;
     for (int r = row1; r <= row2; ++r)
         for (int c = col1; c <= col2; ++c) {
             const Cell* old = cell(r, c);
             if ((old ? old->format : 0) == f)
                 continue;
-            touch(r, c)->format = f;
+            Cell* cell = touch(r, c);
+            cell->format = f;
+            // In a time format a number counts seconds, in any other format a
+            // time shows its seconds: switching the seconds format keeps values.
+            if (cell->kind == Cell::Time && !toTime) {
+                cell->kind = Cell::Number;
+                cell->number = std::round(cell->number * 86400.0 * 1e6) / 1e6;
+            } else if (cell->kind == Cell::Number && toTime && cell->number >= 0 && cell->number < 1e11) {
+                cell->kind = Cell::Time;
+                cell->number /= 86400.0;
+            }
             changed = true;
         }
     return changed;

@@ -53,7 +53,9 @@ public:
     // text empties it. Returns whether anything changed.
     bool setEntry(int row, int col, const QString& entry, QChar localeSep);
 
-    // Number format of a range (format kept for empty cells too).
+    // Number format of a range (format kept for empty cells too). Numbers
+    // in a time format count seconds, so they turn into times there, and
+    // times turn into their seconds in any other format.
     bool setFormat(int row1, int col1, int row2, int col2, const QString& code);
     QString formatOf(int row, int col) const;
 
@@ -78,6 +80,8 @@ public:
             colWidths_[size_t(col - 1)] = w;
     }
     bool isEmpty() const;
+    // Last row and column holding a value (0, 0 for an empty sheet).
+    std::pair<int, int> usedExtent() const;
     void clear();
 
 private:

@@ -104,16 +104,23 @@ TEST_F(SheetTest, EmptyingAndUnchangedEntriesAreNoChange) {
     EXPECT_FALSE(s.setEntry(5, 257, "x", u'.'));
 }
 
-TEST_F(SheetTest, FormatsStayOnEmptiedCellsAndDoNotChangeValues) {
+TEST_F(SheetTest, NumberFormatsTurnTimesIntoSecondsAndBack) {
     s.setEntry(7, 6, "2:03.456", u'.');
+    s.setEntry(7, 7, "-1", u'.');
+    s.setEntry(7, 8, "x", u'.');
     EXPECT_TRUE(s.setFormat(1, 6, 256, 17, "###.##"));
     EXPECT_FALSE(s.setFormat(1, 6, 256, 17, "###.##"));
-    EXPECT_EQ(s.entry(7, 6), "2:03.456");  // a time stays a time
+    EXPECT_EQ(s.entry(7, 6), "123.456");  // the seconds of the time
+    EXPECT_EQ(s.text(7, 6, u'.'), "123.46");
     s.setEntry(7, 6, "", u'.');
-    EXPECT_EQ(s.formatOf(7, 6), "###.##");
+    EXPECT_EQ(s.formatOf(7, 6), "###.##");  // an emptied cell keeps its format
     s.setEntry(7, 6, "0203.456", u'.');
     EXPECT_EQ(s.text(7, 6, u'.'), "203.46");
     EXPECT_EQ(s.entry(7, 6), "203.456");
+    EXPECT_TRUE(s.setFormat(1, 6, 256, 17, "m:ss.000"));
+    EXPECT_EQ(s.entry(7, 6), "3:23.456");
+    EXPECT_EQ(s.entry(7, 7), "-1");  // no negative times
+    EXPECT_EQ(s.entry(7, 8), "x");
     EXPECT_EQ(s.formatOf(300, 6), "General");
 }
 

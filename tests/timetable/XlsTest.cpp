@@ -312,6 +312,10 @@ TEST(XlsSave, FailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(why.isEmpty());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"busy.xls"});  // no temporary file left behind
+}
+
+TEST(XlsSave, ReadOnlyFolderKeepsTheOldFile) {
+    TempWorkDir dir;
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";
     QDir(dir.path()).mkdir("ro");

@@ -1,0 +1,92 @@
+#pragma once
+#include "timetable/Sheet.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+class QLineEdit;
+class QTableView;
+class SheetModel;
+
+// The spreadsheet component "TimeTable": one sheet of cells shown in a grid
+// with an optional edit line above it, read from and written to .xls files.
+// Rows and columns count from 1. Every change, by the operator or by the
+// program, raises OnEndRecalc once it is complete.
+class TSpreadsheet : public QWidget {
+    Q_OBJECT
+public:
+    explicit TSpreadsheet(QWidget* parent = nullptr);
+    ~TSpreadsheet() override;
+
+    // Names sheet 1 (the only sheet); a name given here survives ReadEx.
+    void SheetName(int sheet, const QString& name);
+    // 0 when the file was read; 8 when it was not (the cells stay as they were).
+    int16_t ReadEx(const QString& path);
+    // fileType 11: Excel 97-2003 workbook. Replaces the file atomically.
+    bool Write(const QString& path, int fileType);
+    QString lastError() const { return lastError_; }
+
+    void SetSelection(int row1, int col1, int row2, int col2);
+    void setNumberFormat(const QString& code);
+    QString NumberFormat() const;
+    // The sheet's column limit.
+    int MaxCol() const { return Sheet::MaxCols; }
+
+    void GetActiveCell(int& row, int& col) const;
+    void SetActiveCell(int row, int col);
+
+    QString EntryRC(int row, int col) const { return sheet_.entry(row, col); }
+    void setEntryRC(int row, int col, const QString& entry);
+    QString TextRC(int row, int col) const;
+
+    bool Modified() const { return modified_; }
+    void setModified(bool on) { modified_ = on; }
+
+    void setShowEditBar(bool on);
+    bool ShowEditBar() const { return showEditBar_; }
+
+    // The selection as tab-separated entry texts, the form spreadsheets
+    // exchange through the clipboard.
+    void EditCopy();
+    void EditCut();
+    // Pastes tab-separated text at the active cell.
+    void EditPaste();
+    void ClearClipboard();
+
+    // Whether the grid or the edit line has the keyboard focus.
+    bool hasInputFocus() const;
+
+    std::function<void()> OnEndRecalc;
+
+    const Sheet& sheet() const { return sheet_; }
+    QTableView* grid() const { return view_; }
+    QLineEdit* editBar() const { return editBar_; }
+
+    // Tab-separated text (quoted fields as spreadsheets write them) to rows.
+    static QList<QStringList> parseTabbed(const QString& text, int maxRows, int maxCols);
+    static QString toTabbed(const QList<QStringList>& rows);
+
+private:
+    friend class SheetModel;
+    void userEntry(int row, int col, const QString& entry);
+    void endRecalc();
+    void changed(int row1, int col1, int row2, int col2);
+    void syncFromView();
+    void refreshEditBar();
+    void applyColumnWidths();
+    void clearSelectionCells();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    Sheet sheet_;
+    SheetModel* model_ = nullptr;
+    QTableView* view_ = nullptr;
+    QLineEdit* editBar_ = nullptr;
+    bool modified_ = false;
+    bool showEditBar_ = false;
+    bool nameFixed_ = false;
+    bool syncing_ = false;
+    int selR1_ = 1, selC1_ = 1, selR2_ = 1, selC2_ = 1;
+    int activeRow_ = 1, activeCol_ = 1;
+    QString lastError_;
+};

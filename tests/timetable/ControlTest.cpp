@@ -1,0 +1,310 @@
+#include "timetable/Control.h"
+
+#include "FakeDialogs.h"
+#include "TempDir.h"
+#include "console/Disp.h"
+#include "display/DisplayLabel.h"
+#include "timetable/Spreadsheet.h"
+#include "timetable/Xls.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QByteArray table(const std::function<void(Sheet&)>& fill) {
+    Sheet s;
+    s.setName("Times");
+    fill(s);
+    QByteArray file;
+    EXPECT_TRUE(xls::write(s, file));
+    return file;
+}
+
+Sheet onDisk() {
+    Sheet s;
+    QString why;
+    EXPECT_TRUE(xls::readFile("liste.xls", s, &why)) << why.toStdString();
+    return s;
+}
+
+class ControlTest : public ::testing::Test {
+protected:
+    void create() { w = std::make_unique<TTimeControl>(); }
+    TempWorkDir dir;
+    ScopedFakeDialogs dialogs;
+    std::unique_ptr<TTimeControl> w;
+};
+
+TEST_F(ControlTest, DesignValues) {
+    create();
+    EXPECT_EQ(TimeControl, w.get());
+    EXPECT_EQ(w->objectName(), "TimeControl");
+    EXPECT_EQ(w->windowTitle(), "TimeControl");
+    EXPECT_EQ(w->size(), QSize(665, 480));
+    EXPECT_EQ(w->TimeTable->objectName(), "TimeTable");
+    EXPECT_EQ(w->TimeTable->toolTip(), "Doppelclick rechts zum Bearbeiten");
+    EXPECT_EQ(w->TimeTable->geometry(), QRect(0, 0, 650, 450));
+    EXPECT_EQ(w->TimeTable->sheet().name(), "Times");
+    EXPECT_EQ(w->findChild<QPushButton*>("TimeControlOK")->text(), "OK");
+    EXPECT_EQ(w->TimeControlOK->geometry(), QRect(582, 447, 75, 25));
+    EXPECT_EQ(w->TimeControlOK->toolTip(), "Programmpunkt verlassen");
+    EXPECT_EQ(w->findChild<QPushButton*>("TimeControlCancel")->text(), "Vorgabezeiten löschen");
+    EXPECT_EQ(w->TimeControlCancel->geometry(), QRect(438, 447, 137, 25));
+    EXPECT_EQ(w->TimeControlCancel->toolTip(), "Drücken Sie hier um die Richtzeiten zu löschen");
+    EXPECT_FALSE(w->Sekundenformat);
+    EXPECT_EQ(w->LetzteTaste, 0);
+    w.reset();
+    EXPECT_EQ(TimeControl, nullptr);
+}
+
+TEST_F(ControlTest, MissingFileGivesAnEmptyTableAndTheFirstChangeCreatesIt) {
+    create();
+    EXPECT_EQ(dialogs->errors, QStringList{"Data File does not exist"});
+    EXPECT_TRUE(w->TimeTable->sheet().isEmpty());
+    EXPECT_FALSE(QFile::exists("liste.xls"));
+    w->TimeTable->setEntryRC(10, 3, "Müller");
+    ASSERT_TRUE(QFile::exists("liste.xls"));
+    EXPECT_EQ(onDisk().entry(10, 3), "Müller");
+    EXPECT_EQ(onDisk().name(), "Times");
+    EXPECT_FALSE(w->TimeTable->Modified());
+}
+
+TEST_F(ControlTest, UnreadableFileIsReported) {
+    dir.write("liste.xls", QByteArray(4096, '\xd0'));
+    create();
+    EXPECT_EQ(dialogs->errors, QStringList{"Could not read Data File"});
+    EXPECT_TRUE(w->TimeTable->sheet().isEmpty());
+}
+
+TEST_F(ControlTest, LoadFormatsTheTimeColumns) {
+    dir.write("liste.xls", table([](Sheet& s) {
+                  s.setEntry(6, 6, "1:58.250", u'.');
+                  s.setEntry(10, 8, "95.5", u'.');  // a plain number
+              }));
+    create();
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+    const Sheet& s = w->TimeTable->sheet();
+    EXPECT_EQ(s.formatOf(1, 6), "m:ss.000");
+    EXPECT_EQ(s.formatOf(256, 17), "m:ss.000");
+    EXPECT_EQ(s.formatOf(257, 17), "General");
+    EXPECT_EQ(s.formatOf(10, 5), "General");
+    EXPECT_EQ(s.formatOf(10, 18), "General");
+    EXPECT_EQ(w->TimeTable->TextRC(6, 6), "1:58.250");
+    EXPECT_FALSE(w->TimeTable->Modified());
+    EXPECT_EQ(w->TimeTable->NumberFormat(), "m:ss.000");  // the selection stays on the range
+}
+
+TEST_F(ControlTest, AnEditIsWrittenAndTheCursorStaysOnTheCell) {
+    dir.write("liste.xls", table([](Sheet& s) { s.setEntry(10, 3, "Müller", u'.'); }));
+    create();
+    auto* m = w->TimeTable->grid()->model();
+    w->TimeTable->grid()->selectionModel()->setCurrentIndex(m->index(11, 9), QItemSelectionModel::ClearAndSelect);
+    m->setData(m->index(11, 9), "00:01:02.345", Qt::EditRole);
+    const Sheet s = onDisk();
+    EXPECT_EQ(s.entry(12, 10), "1:02.345");
+    EXPECT_EQ(s.formatOf(12, 10), "m:ss.000");
+    EXPECT_EQ(s.entry(10, 3), "Müller");
+    int r = 0, c = 0;
+    w->TimeTable->GetActiveCell(r, c);
+    EXPECT_EQ(r, 12);
+    EXPECT_EQ(c, 10);
+    EXPECT_EQ(w->TimeTable->NumberFormat(), "m:ss.000");
+    const auto sel = w->TimeTable->grid()->selectionModel()->selection();
+    ASSERT_EQ(sel.size(), 1);
+    EXPECT_EQ(sel[0].topLeft(), m->index(11, 9));
+    EXPECT_EQ(sel[0].bottomRight(), m->index(11, 9));
+    EXPECT_FALSE(w->TimeTable->Modified());
+}
+
+TEST_F(ControlTest, EmptyingThePresetTimesTouchesRow6Columns2To17Only) {
+    dir.write("liste.xls", table([](Sheet& s) {
+                  for (int c = 1; c <= 18; ++c) {
+                      s.setEntry(6, c, QStringLiteral("1:0%1.000").arg(c % 10), u'.');
+                      s.setEntry(10, c, QStringLiteral("r%1").arg(c), u'.');
+                  }
+              }));
+    create();
+    w->TimeControlCancel->click();
+    const Sheet s = onDisk();
+    for (int c = 2; c <= 17; ++c)
+        EXPECT_EQ(s.entry(6, c), "") << c;
+    EXPECT_EQ(s.entry(6, 1), "1:01.000");
+    EXPECT_EQ(s.entry(6, 18), "1:08.000");
+    for (int c = 1; c <= 18; ++c)
+        EXPECT_EQ(s.entry(10, c), QStringLiteral("r%1").arg(c));
+    EXPECT_FALSE(w->isVisible() && false);
+}
+
+TEST_F(ControlTest, FailedSaveKeepsModifiedAndTheNextChangeRetries) {
+    create();
+    dialogs->errors.clear();
+    QDir().mkdir("liste.xls");  // a folder in the way
+    QFile blocker("liste.xls/x");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    w->TimeTable->setEntryRC(10, 3, "Müller");
+    EXPECT_EQ(dialogs->errors, QStringList{"Could not write Data File"});
+    EXPECT_TRUE(w->TimeTable->Modified());
+    QFile::remove("liste.xls/x");
+    QDir().rmdir("liste.xls");
+    w->TimeTable->setEntryRC(10, 4, "Hans");
+    EXPECT_EQ(dialogs->errors.size(), 1);
+    EXPECT_FALSE(w->TimeTable->Modified());
+    EXPECT_EQ(onDisk().entry(10, 3), "Müller");
+    EXPECT_EQ(onDisk().entry(10, 4), "Hans");
+}
+
+TEST_F(ControlTest, SecondsFormatWaitsForTheNextChange) {
+    dir.write("liste.xls", table([](Sheet& s) { s.setEntry(10, 6, "203.456", u'.'); }));
+    create();
+    w->Sekundenmodus_setzen(true);
+    EXPECT_TRUE(w->Sekundenformat);
+    EXPECT_EQ(w->TimeTable->sheet().formatOf(10, 6), "m:ss.000");  // nothing changed yet
+    w->TimeTable->setEntryRC(11, 6, "0203.456");
+    EXPECT_EQ(w->TimeTable->sheet().formatOf(10, 6), "###.##");
+    const Sheet s = onDisk();
+    EXPECT_EQ(s.formatOf(10, 6), "###.##");
+    EXPECT_EQ(s.text(11, 6, u'.'), "203.46");
+    EXPECT_EQ(s.entry(11, 6), "203.456");
+}
+
+TEST_F(ControlTest, TitleCellsGoToTextField3) {
+    struct Case {
+        const char* b2;
+        const char* b3;
+        const char* field;
+    } cases[] = {{"Stadtlauf", "2026", "Stadtlauf 2026"}, {"", "", " "}, {"Šimon 日本", "", "Šimon ?? "}};
+    for (const auto& c : cases) {
+        dir.write("liste.xls", table([&](Sheet& s) {
+                      s.setEntry(2, 2, QString::fromUtf8(c.b2), u'.');
+                      s.setEntry(3, 2, QString::fromUtf8(c.b3), u'.');
+                  }));
+        auto main = std::make_unique<Tdisplay>();
+        ASSERT_EQ(display, main.get());
+        create();
+        EXPECT_EQ(main->Textfeld[2].V->text(), QString::fromUtf8(c.field)) << c.field;
+        for (DisplayLabel* shadow : main->Textfeld[2].shadows())
+            EXPECT_EQ(shadow->text(), QString::fromUtf8(c.field));
+        w.reset();
+    }
+}
+
+// Sends a key-down to the focus widget, as the keyboard would.
+void press(int key) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &up);
+}
+
+TEST_F(ControlTest, ClipboardShortcutsWorkOnlyInTheTable) {
+    create();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    w->activateWindow();
+    w->TimeTable->setEntryRC(1, 1, "a");
+    w->TimeTable->setEntryRC(1, 2, "b");
+    w->TimeTable->SetSelection(1, 1, 1, 2);
+
+    struct Case {
+        std::vector<int> keys;
+        const char* clipboard;  // after the keys, with "old" in it before
+    } copies[] = {
+        {{Qt::Key_Control, Qt::Key_C}, "a\tb\r\n"},
+        {{Qt::Key_Control, Qt::Key_Insert}, "a\tb\r\n"},
+        {{Qt::Key_Shift, Qt::Key_C}, "old"},
+        {{Qt::Key_Control, Qt::Key_Shift, Qt::Key_C}, "old"},
+    };
+    for (const auto& c : copies) {
+        w->TimeTable->grid()->setFocus();
+        ASSERT_TRUE(w->TimeTable->hasInputFocus());
+        QApplication::clipboard()->setText("old");
+        for (int k : c.keys)
+            press(k);
+        EXPECT_EQ(QApplication::clipboard()->text(), c.clipboard);
+    }
+    // a handled shortcut leaves LetzteTaste on the modifier
+    EXPECT_EQ(w->LetzteTaste, 0x43);
+    w->TimeTable->grid()->setFocus();
+    press(Qt::Key_Control);
+    press(Qt::Key_C);
+    EXPECT_EQ(w->LetzteTaste, 0x11);
+    press(Qt::Key_C);  // Ctrl pressed before, C again: copies again
+    EXPECT_EQ(w->LetzteTaste, 0x11);
+
+    // paste: Ctrl+V and Shift+Insert at the active cell
+    QApplication::clipboard()->setText("p\tq");
+    w->TimeTable->SetActiveCell(5, 1);
+    press(Qt::Key_Control);
+    press(Qt::Key_V);
+    EXPECT_EQ(w->TimeTable->EntryRC(5, 2), "q");
+    QApplication::clipboard()->setText("s");
+    w->TimeTable->SetActiveCell(6, 1);
+    press(Qt::Key_Shift);
+    press(Qt::Key_Insert);
+    EXPECT_EQ(w->TimeTable->EntryRC(6, 1), "s");
+    EXPECT_EQ(onDisk().entry(6, 1), "s");  // pasting is a change that is saved
+
+    // cut: Shift+Delete and Ctrl+X
+    w->TimeTable->SetSelection(5, 1, 5, 2);
+    press(Qt::Key_Shift);
+    press(Qt::Key_Delete);
+    EXPECT_EQ(w->TimeTable->EntryRC(5, 1), "");
+    EXPECT_EQ(QApplication::clipboard()->text(), "p\tq\r\n");
+    w->TimeTable->SetSelection(6, 1, 6, 1);
+    press(Qt::Key_Control);
+    press(Qt::Key_X);
+    EXPECT_EQ(w->TimeTable->EntryRC(6, 1), "");
+
+    // with the focus on a button the keys are only remembered
+    w->TimeControlOK->setFocus();
+    ASSERT_FALSE(w->TimeTable->hasInputFocus());
+    QApplication::clipboard()->setText("old");
+    press(Qt::Key_Control);
+    press(Qt::Key_C);
+    EXPECT_EQ(QApplication::clipboard()->text(), "old");
+    EXPECT_EQ(w->LetzteTaste, 0x43);
+}
+
+TEST_F(ControlTest, ShowSwitchesTheEditBarOnAndResizeFollowsTheWindow) {
+    create();
+    EXPECT_FALSE(w->TimeTable->ShowEditBar());
+    w->show();
+    EXPECT_TRUE(w->TimeTable->ShowEditBar());
+    w->resize(900, 700);
+    QApplication::processEvents();
+    const QRect outer = w->frameGeometry();
+    EXPECT_EQ(w->TimeTable->width(), outer.width() - 10);
+    EXPECT_EQ(w->TimeTable->height(), outer.height() - 70);
+    EXPECT_EQ(w->width() - w->TimeControlOK->geometry().right() - 1, 8);
+    EXPECT_EQ(w->height() - w->TimeControlOK->geometry().bottom() - 1, 8);
+    EXPECT_EQ(w->TimeControlCancel->x(), w->width() - 90 - 137);
+    w->TimeControlOK->click();  // closes with the result OK
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(w->result(), QDialog::Accepted);
+}
+
+TEST_F(ControlTest, ShownModallyThroughDialogs) {
+    create();
+    dialogs->execAnswers.push_back([](QDialog* d) {
+        auto* tc = qobject_cast<TTimeControl*>(d);
+        EXPECT_NE(tc, nullptr);
+        tc->TimeTable->setEntryRC(10, 3, "during");
+        tc->TimeControlOK->click();
+        return int(d->result());
+    });
+    EXPECT_EQ(Dialogs::current().exec(w.get()), QDialog::Accepted);
+    EXPECT_EQ(onDisk().entry(10, 3), "during");
+}
+
+} // namespace
