@@ -156,8 +156,15 @@ QString timeEntry(double days) {
 }
 
 QString numberEntry(double value) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    if (std::find(buf, r.ptr, 'e') != r.ptr) {
+        // 100000 reads better than 1e+05 while the digits stay few
+        char fixed[400];
+        const auto f = std::to_chars(fixed, fixed + sizeof fixed, value, std::chars_format::fixed);
+        if (f.ec == std::errc() && f.ptr - fixed <= 20)
+            return QString::fromLatin1(fixed, f.ptr - fixed);
+    }
     return QString::fromLatin1(buf, r.ptr - buf);
 }
 

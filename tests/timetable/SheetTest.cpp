@@ -62,7 +62,10 @@ TEST(SheetEntry, TimeEntriesUseTheFormsOfTimingLines) {
 }
 
 TEST(SheetEntry, NumberEntriesReadBackExactly) {
-    for (double v : {0.1, 1.0 / 3, 203.456, -0.001, 1e20, 123456789.125, 5e-324}) {
+    EXPECT_EQ(numberEntry(100000), "100000");
+    EXPECT_EQ(numberEntry(0.00001), "0.00001");
+    EXPECT_EQ(numberEntry(1e21), "1e+21");
+    for (double v : {0.1, 1.0 / 3, 203.456, -0.001, 1e20, 123456789.125, 5e-324, 1e-7}) {
         const ParsedEntry p = parseEntry(numberEntry(v), false, u'.');
         ASSERT_EQ(p.kind, Cell::Number) << v;
         EXPECT_EQ(p.number, v);

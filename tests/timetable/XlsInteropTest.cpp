@@ -204,3 +204,65 @@ TEST(XlsDump, EscapesAndReportsRejectedFiles) {
 }
 
 } // namespace
+
+namespace {
+
+// Every cell xlrd sees in a file, as our reader sees it.
+void expectSameAsXlrd(const QString& file, const Sheet& s) {
+    QString name;
+    const auto cells = xlrdCells(file, &name);
+    EXPECT_EQ(s.name(), name);
+    ASSERT_FALSE(cells.empty());
+    for (const auto& [at, x] : cells) {
+        const Cell* c = s.cell(at.first, at.second);
+        const std::string where = file.toStdString() + " " + std::to_string(at.first) + "," + std::to_string(at.second);
+        ASSERT_NE(c, nullptr) << where;
+        EXPECT_EQ(s.formats()[c->format], x.format) << where;
+        switch (x.type) {
+        case kText: EXPECT_EQ(c->text, x.value.toString()) << where; break;
+        case kNumber:
+        case kDate: EXPECT_EQ(c->number, x.value.toDouble()) << where; break;
+        case kBool: EXPECT_EQ(c->kind, Cell::Bool) << where; EXPECT_EQ(c->number, x.value.toInt()) << where; break;
+        case kError: EXPECT_EQ(c->kind, Cell::Error) << where; EXPECT_EQ(c->number, x.value.toInt()) << where; break;
+        case kBlank: EXPECT_EQ(c->kind, Cell::Empty) << where; break;
+        }
+    }
+}
+
+TEST(XlsInterop, ReadsWhatLibreOfficeWrites) {
+    const QString dir = QStringLiteral(TD_SOURCE_DIR "/tests/timetable/fixtures/");
+    Sheet f;
+    QString why;
+    ASSERT_TRUE(xls::readFile(dir + "libreoffice-formats.xls", f, &why)) << why.toStdString();
+    expectSameAsXlrd(dir + "libreoffice-formats.xls", f);
+    EXPECT_EQ(f.name(), "Times");
+    EXPECT_EQ(f.entry(1, 1), "Müller Šimon Øre");
+    EXPECT_EQ(f.entry(1, 2), "2:03.456");
+    EXPECT_EQ(f.text(1, 2, u'.'), "2:03.456");
+    EXPECT_EQ(f.entry(1, 3), "25:01:02.500");
+    EXPECT_EQ(f.text(1, 3, u'.'), "25:01:02.50");
+    EXPECT_EQ(f.text(1, 4, u'.'), "3.14");
+    EXPECT_EQ(f.text(1, 5, u'.'), "2026-12-10");
+    EXPECT_EQ(f.entry(2, 1), "2.5");      // formula with its cached number
+    EXPECT_EQ(f.entry(2, 3), "TRUE");     // cached boolean
+    EXPECT_EQ(f.entry(2, 4), "#DIV/0!");  // cached error
+    EXPECT_EQ(f.entry(2, 5), "-7");
+    EXPECT_EQ(f.entry(3, 1), "line one\nline two");
+    EXPECT_EQ(f.entry(3, 2), "123456789012");
+    EXPECT_EQ(f.entry(3, 3), "0.1");
+
+    Sheet p;
+    ASSERT_TRUE(xls::readFile(dir + "libreoffice-plain.xls", p, &why)) << why.toStdString();
+    expectSameAsXlrd(dir + "libreoffice-plain.xls", p);
+    EXPECT_EQ(p.entry(2, 2), "Müller");
+    EXPECT_EQ(p.entry(3, 2), "Šimon");
+    EXPECT_EQ(p.entry(4, 2), "Øre");
+    EXPECT_EQ(p.entry(5, 2), "Nuñez, Jr.");
+    EXPECT_EQ(p.entry(5, 3), "José");
+    EXPECT_EQ(p.entry(2, 5), "83.5");
+    EXPECT_EQ(p.entry(3, 6), "-3");
+    EXPECT_EQ(p.entry(4, 5), "");
+    EXPECT_EQ(p.entry(5, 6), "100000");
+}
+
+} // namespace
