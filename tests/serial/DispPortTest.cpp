@@ -5,6 +5,7 @@
 #include "serial/WComThread.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -23,8 +24,10 @@ QStringList itemsOf(QComboBox* box) {
 class PortSelection : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (auto& [n, pty] : ptys)
-            ASSERT_TRUE(pty.link(dir.file(QStringLiteral("COM%1").arg(n))));
+        for (const char* logo : {"logo1.bmp", "logo2.bmp", "logo3.bmp"})
+            QFile::copy(QStringLiteral(TD_SOURCE_DIR "/data/") + logo, dir.file(logo));
+        for (int n : {1, 3, 10})
+            ASSERT_TRUE(pty(n).link(dir.file(QStringLiteral("COM%1").arg(n))));
     }
     void create(const QByteArray& ini = {}) {
         if (!ini.isNull())
@@ -35,12 +38,7 @@ protected:
         d->COM->setCurrentIndex(d->COM->findText(text));
         d->COMChange();
     }
-    Pty& pty(int n) {
-        for (auto& [k, p] : ptys)
-            if (k == n)
-                return p;
-        throw std::runtime_error("no pty");
-    }
+    Pty& pty(int n) { return n == 1 ? pty1 : n == 3 ? pty3 : pty10; }
     QByteArray savedIni() {
         d->Einstellungen_speichern();
         return dir.read(QStringLiteral("disp.ini"));
@@ -48,7 +46,7 @@ protected:
 
     TempWorkDir dir;
     ScopedFakeDialogs dialogs;
-    std::pair<int, Pty> ptys[3] = {{1, {}}, {3, {}}, {10, {}}};
+    Pty pty1, pty3, pty10;
     std::unique_ptr<Tdisplay> d;
 };
 
@@ -83,7 +81,7 @@ TEST_F(PortSelection, StoredPortOpensAtStartAndBytesReachTheLineInOrder) {
     ASSERT_TRUE(pty(3).write("123C    "));
     ASSERT_TRUE(waitFor([&] { return d->Zeile.size() >= 8; }));
     EXPECT_EQ(d->Zeile, "123C    ");
-    EXPECT_TRUE(dialogs->errors.isEmpty());
+    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join("|").toStdString();
 
     bool canClose = true;
     d->FormCloseQuery(canClose);
@@ -98,7 +96,7 @@ TEST_F(PortSelection, StoredPortThatFailsAtStartShowsNothing) {
     create("COM 3\r\n");
     EXPECT_FALSE(d->ComThread1->ok());
     EXPECT_EQ(d->COM->currentText(), "COM3");
-    EXPECT_TRUE(dialogs->errors.isEmpty());
+    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join("|").toStdString();
 
     // A stored port with no entry: port number kept, list on "none", not opened.
     d.reset();
