@@ -266,3 +266,31 @@ TEST(XlsInterop, ReadsWhatLibreOfficeWrites) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DemoTable, IsMadeFromItsCsvAndHoldsThe30Runners) {
+    TempWorkDir dir;
+    run(QStringLiteral(TD_BINARY_DIR "/tools/csv2xls"),
+        {QStringLiteral(TD_SOURCE_DIR "/tools/demo-table.csv"), dir.file("made.xls")});
+    const auto committed = dump(QStringLiteral(TD_SOURCE_DIR "/data/liste.xls"));
+    EXPECT_EQ(committed, dump(dir.file("made.xls")));  // data/liste.xls is up to date
+    Sheet s;
+    ASSERT_TRUE(xls::readFile(QStringLiteral(TD_SOURCE_DIR "/data/liste.xls"), s));
+    EXPECT_EQ(s.name(), "Times");
+    EXPECT_FALSE(s.entry(2, 2).isEmpty());
+    EXPECT_FALSE(s.entry(3, 2).isEmpty());
+    EXPECT_EQ(s.entry(6, 6), "2:05.000");
+    EXPECT_EQ(s.formatOf(6, 6), "m:ss.000");
+    for (int n = 1; n <= 30; ++n) {
+        EXPECT_EQ(s.entry(n + 9, 2), QString::number(n));
+        EXPECT_FALSE(s.entry(n + 9, 3).isEmpty()) << n;
+        EXPECT_FALSE(s.entry(n + 9, 4).isEmpty()) << n;
+        EXPECT_EQ(s.entry(n + 9, 5).size(), 3) << n;
+        EXPECT_FALSE(s.entry(n + 9, 18).isEmpty()) << n;
+    }
+    EXPECT_EQ(s.entry(10, 3), "Müller");
+    EXPECT_EQ(s.entry(40, 3), "");
+}
+
+} // namespace
