@@ -308,8 +308,11 @@ public:
         setXf(c, xf);
         c->number = v;
         c->kind = Cell::Number;
-        if (!std::isfinite(v))
+        if (!std::isfinite(v)) {  // what Excel shows for them
+            c->kind = Cell::Error;
+            c->number = 0x24;  // #NUM!
             return;
+        }
         if (kinds_.size() <= c->format)
             kinds_.resize(size_t(c->format) + 1, -1);
         if (kinds_[c->format] < 0)

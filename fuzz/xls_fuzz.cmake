@@ -1,0 +1,1 @@
+td_add_fuzz(xls SOURCES xls_fuzz.cpp)
