@@ -474,9 +474,10 @@ void ensureGsf() {
     static std::once_flag once;
     std::call_once(once, [] {
         gsf_init();
-        // libgsf reports broken files through g_return_if_fail criticals
-        // before it fails the call; the failure itself is what we report.
-        for (const char* domain : {"libgsf:msole", "libgsf"})
+        // libgsf reports broken files through criticals and warnings (some
+        // without a log domain) before it fails the call; the failure itself
+        // is what we report, and the program logs nothing.
+        for (const char* domain : {"libgsf:msole", "libgsf", static_cast<const char*>(nullptr)})
             g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
                               [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });

@@ -1,5 +1,7 @@
 #include "timetable/Sheet.h"
 
+#include "protocol/TimeText.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -59,6 +61,30 @@ TEST(SheetEntry, TimeEntriesUseTheFormsOfTimingLines) {
     };
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(timeEntry(seconds * kSec), text) << seconds;
+}
+
+// The scoreboard writes the time field of a line into the table and later
+// compares what it reads back: both must give the same milliseconds.
+TEST(SheetEntry, TimeEntriesConvertBackToTheSameMilliseconds) {
+    const char* written[] = {"00:02:03.456", " 1:23:45.678", "00:00:09.500", "       9.500", "   2:05.100",
+                             "00:59:59.999", "10:00:00.001", "0:40.000", "00:01:00.000"};
+    for (QChar sep : {QChar(u'.'), QChar(u',')}) {
+        for (bool timeCell : {true, false}) {
+            Sheet s;
+            if (timeCell)
+                s.setFormat(1, 1, 1, 1, "m:ss.000");
+            for (const char* w : written) {
+                QString text = QString::fromLatin1(w);
+                if (sep == u',')
+                    text.replace(u'.', u',');  // the line after the locale separator went in
+                s.setEntry(1, 1, text, sep);
+                const QByteArray entry = s.entry(1, 1).toLatin1();
+                EXPECT_EQ(Zeit_in_ms(entry.toStdString(), char(sep.unicode()), false),
+                          Zeit_in_ms(text.toLatin1().toStdString(), char(sep.unicode()), false))
+                    << w << " as " << entry.toStdString();
+            }
+        }
+    }
 }
 
 TEST(SheetEntry, NumberEntriesReadBackExactly) {
