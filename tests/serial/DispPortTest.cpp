@@ -5,9 +5,13 @@
 #include "serial/WComThread.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -173,5 +177,55 @@ TEST_F(PortSelection, SerialKeysRoundTripAndMalformedValuesTakeFallbacks) {
             if (!line.isEmpty())
                 EXPECT_TRUE(saved.contains(line + '\n')) << line.toStdString();
         d->ComThread1->ClosePort();
+    }
+}
+
+namespace {
+bool hasOpen(qint64 pid, const QString& path) {
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget() == path)
+            return true;
+    return false;
+}
+} // namespace
+
+// The real program on the simulator's line: a stop by the session or service
+// manager saves the settings, closes the port and exits with code 0.
+TEST(Program, EndsLikeBeendenOnTermAndInt) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        TempWorkDir dir;
+        const QDir data(QStringLiteral(TD_SOURCE_DIR "/data"));
+        for (const QFileInfo& f : data.entryInfoList(QDir::Files))
+            QFile::copy(f.absoluteFilePath(), dir.file(f.fileName()));
+        dir.write(QStringLiteral("disp.ini"), "COM 1\nBAUD 9600\n");
+
+        QProcess sim;
+        sim.start(QStringLiteral(TD_BINARY_DIR "/tools/sim/timedisplay-sim"),
+                  {QStringLiteral("--link"), dir.file(QStringLiteral("COM1")), QStringLiteral("--forever")});
+        ASSERT_TRUE(sim.waitForStarted());
+        ASSERT_TRUE(waitFor([&] { return QFileInfo(dir.file(QStringLiteral("COM1"))).exists(); }));
+        const QString device = QFileInfo(dir.file(QStringLiteral("COM1"))).canonicalFilePath();
+
+        QProcess program;
+        program.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay"), {});
+        ASSERT_TRUE(program.waitForStarted());
+        ASSERT_TRUE(waitFor([&] { return hasOpen(program.processId(), device); }, 15000));
+        spin(1000);  // race lines flow
+
+        ASSERT_EQ(::kill(pid_t(program.processId()), sig), 0);
+        ASSERT_TRUE(waitFor([&] { return program.state() == QProcess::NotRunning; }, 10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        const QByteArray ini = dir.read(QStringLiteral("disp.ini"));
+        EXPECT_TRUE(ini.contains("COM 1\r\n")) << ini.toStdString();
+        EXPECT_TRUE(ini.contains("BAUD 9600\r\n")) << ini.toStdString();
+        sim.terminate();
+        EXPECT_TRUE(sim.waitForFinished(5000));
     }
 }
