@@ -23,6 +23,14 @@ QString toUnicode(const QByteArray& bytes) {
 }
 
 QByteArray fromUnicode(const QString& text) {
+    bool ascii = true;
+    for (QChar c : text)
+        if (c.unicode() >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return text.toLatin1();
     QStringEncoder encoder("windows-1252");
     if (!encoder.isValid())
         return text.toLatin1();

@@ -117,6 +117,8 @@ void Tdisplay::FormCreate() {
         // A stored port that fails to open must not stop the start-up.
     }
 
+    RangEndeChange();
+    NummerEndeChange();
     GenauigkeitChange();
     ZeitDarstellungChange();
     ZeitPixelversatzChange();
@@ -158,6 +160,7 @@ void Tdisplay::FormPaint() {
     Neuladen = false;
     Nummer->setText(QString());
     SecModeClick();
+    Startnummer_zeigen();
 }
 
 void Tdisplay::closeEvent(QCloseEvent* e) {

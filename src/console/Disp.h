@@ -1,8 +1,10 @@
 #pragma once
 #include <QByteArray>
+#include <QHash>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class DisplayLabel;
@@ -12,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
+class TSpreadsheet;
 class TWComThread;
 
 // The main window: setup panel and, after "Starten", the scoreboard.
@@ -146,6 +149,8 @@ public:
     bool Neuladen = false;
     bool Anzeigemodus = false;
     bool WholeSureName = false;
+    QString RangZusatz;                     // rank suffix, "" or one character
+    QString NummerZusatz;                   // start number suffix
     int32_t Anzeigefarbe = 0;
     QByteArray Sprachdatei;
 
@@ -171,10 +176,32 @@ public:
     void Zeit_anordnen();
     void Laufende_Zeit_zeigen();
 
-    // ---- text fields (display/DispElements.cpp); n is 1..3 -----------------
+    // ---- scoreboard fields (display/DispRank.cpp, DispNumber.cpp, DispPreset.cpp)
+    void Rang_zeigen();
+    void RangEndeChange();
+    void CheckBoxRClick();
+    void Startnummer_zeigen();
+    void NummerEndeChange();
+    void CheckBoxNClick();
+    void Vorgabezeit_zeigen();
+    void Vorgabezeit_sichtbarClick();
+    static int channelColumn(char channel);  // time table column of channel 'A'..'J', else 0
+    TSpreadsheet* timeTable() const;          // the time table, when its window exists
+    int tableTime(int row, int column) const; // milliseconds of a time table entry
+
+    // ---- text fields (display/DispTextFields.cpp); n is 1..3 ---------------
     void Textfeld_setzen(int n, const QString& text);
     void RandPixelChange(int n);             // T<n>RandPixelChange: places the shadow labels
     void Textfeld_ausrichtungChange(int n);  // Textfeld<n>_ausrichtungChange
+    void Textfeld_HintergrundClick(int n);   // Textfeld<n>_HintergrundClick
+    void Textfeld_SichtbarClick(int n);
+    void Textfeld_SchriftartClick(int n);
+    void Textfeld_HintergrundfarbeClick(int n);
+    void Textfeld_SchattenfarbeClick(int n);
+    int32_t shadowColour(int n) const;       // the font colour of the four shadow labels
+
+    // ---- start number prompt (protocol/DispPrompt.cpp) ---------------------
+    void Startnummer_einsetzen();            // fills in the start number of a time sent without one
 
     // ---- serial line (serial/DispPort.cpp) --------------------------------
     TWComThread* ComThread1 = nullptr;
@@ -200,6 +227,9 @@ private:
     void dispatchLine();            // protocol/DispLine.cpp
     void updateBoards(char address, bool normalLine);
     void putChar(DisplayLabel* label, char b);
+    // Last colour chosen in each colour dialog, by dialog name (black at first use).
+    std::optional<int32_t> chooseColour(const QString& dialog);
+    QHash<QString, int32_t> lastColours_;
     void updateScrollRange();
     void scheduleScrollRange();
 

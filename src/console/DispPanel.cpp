@@ -270,6 +270,11 @@ void Tdisplay::createSetupControls() {
     connect(COM, &QComboBox::activated, this, [this] { COMChange(); });
     connect(SecMode, &QCheckBox::toggled, this, [this] { SecModeClick(); });
     connect(CheckBoxZ, &QCheckBox::toggled, this, [this] { CheckBoxZClick(); });
+    connect(CheckBoxR, &QCheckBox::toggled, this, [this] { CheckBoxRClick(); });
+    connect(CheckBoxN, &QCheckBox::toggled, this, [this] { CheckBoxNClick(); });
+    connect(Vorgabezeit_sichtbar, &QCheckBox::toggled, this, [this] { Vorgabezeit_sichtbarClick(); });
+    connect(RangEnde, &QComboBox::activated, this, [this] { RangEndeChange(); });
+    connect(NummerEnde, &QComboBox::activated, this, [this] { NummerEndeChange(); });
     connect(Time, &QPushButton::clicked, this, [this] { TimeClick(); });
     connect(End, &QPushButton::clicked, this, [this] { EndClick(); });
     for (int i = 0; i < 3; ++i) {
@@ -278,5 +283,10 @@ void Tdisplay::createSetupControls() {
         connect(t.ausrichtung, &QComboBox::activated, this, [this, n] { Textfeld_ausrichtungChange(n); });
         for (QComboBox* list : {t.RandPixel, t.Pixel_H, t.Pixel_V})
             connect(list, &QComboBox::activated, this, [this, n] { RandPixelChange(n); });
+        connect(t.Hintergrund, &QCheckBox::toggled, this, [this, n] { Textfeld_HintergrundClick(n); });
+        connect(t.Sichtbar, &QCheckBox::toggled, this, [this, n] { Textfeld_SichtbarClick(n); });
+        connect(t.Schriftart, &QPushButton::clicked, this, [this, n] { Textfeld_SchriftartClick(n); });
+        connect(t.Hintergrundfarbe, &QPushButton::clicked, this, [this, n] { Textfeld_HintergrundfarbeClick(n); });
+        connect(t.Schattenfarbe, &QPushButton::clicked, this, [this, n] { Textfeld_SchattenfarbeClick(n); });
     }
 }

@@ -4,7 +4,6 @@
 #include "common/Colour.h"
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
-#include "common/IntValue.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
 
@@ -130,38 +129,4 @@ void Tdisplay::loadPictures() {
     // Reported once; start-up goes on with empty pictures.
     if (!unreadable.isEmpty())
         Dialogs::current().error(this, "Could not read picture file: " + unreadable.join(", "));
-}
-
-void Tdisplay::Textfeld_setzen(int n, const QString& text) {
-    if (n < 1 || n > 3)
-        return;
-    TextField& t = Textfeld[n - 1];
-    t.V->setText(text);
-    for (DisplayLabel* s : t.shadows())
-        s->setText(t.V->text());
-}
-
-void Tdisplay::RandPixelChange(int n) {
-    if (n < 1 || n > 3)
-        return;
-    TextField& t = Textfeld[n - 1];
-    const int b = std::max(t.RandPixel->currentIndex(), 0);
-    const int h = intValue(t.Pixel_H->currentText());
-    const int v = intValue(t.Pixel_V->currentText());
-    const int l = t.V->x(), top = t.V->y();
-    t.HLO->move(l + h - b, top - v - b);
-    t.HLU->move(l + h - b, top - v + b);
-    t.HRO->move(l + h + b, top - v - b);
-    t.HRU->move(l + h + b, top - v + b);
-}
-
-void Tdisplay::Textfeld_ausrichtungChange(int n) {
-    if (n < 1 || n > 3)
-        return;
-    TextField& t = Textfeld[n - 1];
-    const int i = t.ausrichtung->currentIndex();
-    if (i >= 0 && i <= 2)
-        t.V->setAlignment(DisplayLabel::Alignment(i));
-    for (DisplayLabel* s : t.shadows())
-        s->setAlignment(t.V->alignment());
 }

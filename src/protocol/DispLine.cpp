@@ -53,7 +53,7 @@ void Tdisplay::dispatchLine() {
     dispatching_ = true;
     std::string& L = Zeile;
 
-    // (Finish times without start number get theirs here, before classifying.)
+    Startnummer_einsetzen();
 
     const signed char first = static_cast<signed char>(L[0]);
     const bool normal = first < 'A' || first > 'J';
@@ -66,14 +66,17 @@ void Tdisplay::dispatchLine() {
         Zeitwert = Zeit_in_ms(L.substr(8, 12));
         if (CheckBoxZ->isChecked())
             Laufende_Zeit_zeigen();
-        // (Then: rank display and result recording; start number display when
-        // byNumber; preset time display while Vorgabezeit_sichtbar is ticked.)
+        Rang_zeigen();
+        if (byNumber)
+            Startnummer_zeigen();
+        if (Vorgabezeit_sichtbar->isChecked())
+            Vorgabezeit_zeigen();
         LetzteStartnummer = intAt(L, 1, 3);
     } else {
         updateBoards(L[0], false);
         if (AdrNummer->currentIndex() > 0 && AdrNummer->currentText().startsWith(QChar(L[0]))) {
             Startnummer = intAt(L, 2, 4);
-            // (Then: start number display.)
+            Startnummer_zeigen();
         }
     }
 

@@ -1,0 +1,100 @@
+// The rank: shown with its suffix, and for a result line recorded in the
+// time table and compared with the preset time.
+#include "console/Disp.h"
+
+#include "common/CodePage.h"
+#include "common/IntValue.h"
+#include "display/DisplayLabel.h"
+#include "display/PictureBox.h"
+#include "display/TimeFormat.h"
+#include "timetable/Control.h"
+#include "timetable/Spreadsheet.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
+namespace {
+const char* const kSuffixes[] = {"", ".", ";", ":", "!"};
+} // namespace
+
+int Tdisplay::channelColumn(char channel) {
+    static const int columns[] = {10, 11, 6, 8, 12, 13, 14, 15, 16, 17};  // A .. J
+    return channel >= 'A' && channel <= 'J' ? columns[channel - 'A'] : 0;
+}
+
+TSpreadsheet* Tdisplay::timeTable() const {
+    return TimeControl ? TimeControl->TimeTable : nullptr;
+}
+
+int Tdisplay::tableTime(int row, int column) const {
+    return Zeit_in_ms(codepage::fromUnicode(timeTable()->EntryRC(row, column)).toStdString());
+}
+
+void Tdisplay::RangEndeChange() {
+    const int i = RangEnde->currentIndex();
+    if (i >= 0 && i <= 4)
+        RangZusatz = kSuffixes[i];
+}
+
+void Tdisplay::NummerEndeChange() {
+    const int i = NummerEnde->currentIndex();
+    if (i >= 0 && i <= 4)
+        NummerZusatz = kSuffixes[i];
+    Nummer->setText((Startnummer > 0 ? QString::number(Startnummer) : QStringLiteral("   ")) + NummerZusatz);
+}
+
+void Tdisplay::CheckBoxRClick() {
+    Rang->setVisible(CheckBoxR->isChecked());
+}
+
+void Tdisplay::Rang_zeigen() {
+    std::string& L = Zeile;
+    const std::string r = L.size() >= 22 ? L.substr(20, 2) : L.size() == 21 ? L.substr(20, 1) : std::string();
+    TSpreadsheet* table = timeTable();
+    // Only start numbers 1 to 999 have a runner row; row 9 and above are the operator's header.
+    const bool runnerRow = Startnummer >= 1 && Startnummer <= 999;
+
+    if (r.empty() || r == "  ") {
+        if (Anzeigemodus) {
+            Rang->setVisible(false);
+            Logo[2]->setVisible(false);
+        }
+        Rang->setText(QStringLiteral(" "));
+        // A runner on course has no finish time yet. Unchanged cells are not
+        // rewritten: every write saves the table.
+        if (table && Startnummer >= 1 && Startnummer <= 998 && !table->EntryRC(Startnummer + 9, 6).isEmpty())
+            table->setEntryRC(Startnummer + 9, 6, QString());
+        return;
+    }
+
+    const char channel = L[3];
+    const QString shown = codepage::toUnicode(QByteArray(r.data(), qsizetype(r.size()))) + RangZusatz;
+    if (Rang->text() != shown) {
+        Rang->setText(shown);
+        const char sep = localeDecimalSeparator();
+        if (sep != '.' && L[16] == '.')
+            L[16] = sep;
+        const int k = channelColumn(channel);
+        if (k > 0 && table && runnerRow) {
+            const int row = Startnummer + 9;
+            const std::string time = SecMode->isChecked() ? L.substr(11, 2) + L.substr(14, 6) : L.substr(8, 12);
+            table->setEntryRC(row, k, codepage::toUnicode(QByteArray(time.data(), qsizetype(time.size()))));
+            if (!table->EntryRC(6, k).isEmpty()) {
+                const std::string diff = formatDifference(int64_t(tableTime(row, k)) - tableTime(6, k), sep);
+                Vorgabezeit->setText(QString::fromLatin1(diff.data(), qsizetype(diff.size())));
+                if (Vorgabezeit_sichtbar->isChecked())
+                    Vorgabezeit->setVisible(true);
+            }
+            // The winner of a finish channel sets the new preset times.
+            if ((channel == 'C' || channel == 'D') && Rangwert == 1)
+                for (int c = 2; c <= 17; ++c)
+                    table->setEntryRC(6, c, table->EntryRC(row, c));
+        }
+    }
+
+    if (CheckBoxR->isChecked())
+        Rang->setVisible(true);
+    // The rank of the line decides, not the caption (which carries the suffix).
+    if (Logo_sichtbar[2]->isChecked() && (channel == 'C' || channel == 'D') && intValue(r) < 6)
+        Logo[2]->setVisible(true);
+}

@@ -1,0 +1,378 @@
+#include "MainWindowFixture.h"
+
+#include "common/CodePage.h"
+#include "common/Colour.h"
+#include "common/Fonts.h"
+#include "display/PictureBox.h"
+#include "protocol/TimeText.h"
+#include "timetable/Spreadsheet.h"
+
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+
+class Scoreboard : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        table = timeControl->TimeTable;
+        ASSERT_NE(table, nullptr);
+    }
+    void TearDown() override {
+        QLocale::setDefault(QLocale::c());
+        MainWindowTest::TearDown();
+    }
+    void set(int row, int col, const char* entry) { table->setEntryRC(row, col, QString::fromUtf8(entry)); }
+    QString entry(int row, int col) { return table->EntryRC(row, col); }
+    // Milliseconds of a cell as the scoreboard reads it.
+    int ms(int row, int col) {
+        return Zeit_in_ms(entry(row, col).toStdString(), localeDecimalSeparator(), win->SecMode->isChecked());
+    }
+    void choose(QComboBox* list, int index) {
+        list->setCurrentIndex(index);
+        emit list->activated(index);
+    }
+
+    TSpreadsheet* table = nullptr;
+};
+
+TEST_F(Scoreboard, ResultIsRecordedAndComparedWithThePresetTime) {
+    set(6, 6, "1:21.956");  // 1.5 s faster
+    line(timingLine("012", 'C', "00:01:23.456", " 3"));
+    EXPECT_EQ(text("Rang"), " 3");
+    EXPECT_EQ(ms(21, 6), 83456);
+    EXPECT_EQ(text("Vorgabezeit"), "+1.50");
+    EXPECT_TRUE(shown("Vorgabezeit"));
+
+    // The same line again changes nothing: no table write, no new difference.
+    set(21, 6, "");
+    win->Vorgabezeit->setText("x");
+    line(timingLine("012", 'C', "00:01:23.456", " 3"));
+    EXPECT_EQ(entry(21, 6), "");
+    EXPECT_EQ(text("Vorgabezeit"), "x");
+}
+
+TEST_F(Scoreboard, WinnerOfAFinishChannelBecomesThePresetRow) {
+    set(6, 8, "1:00.000");
+    set(6, 10, "25.000");
+    set(14, 3, "Muster");
+    set(14, 10, "24.500");
+    line(timingLine("005", 'D', "00:00:58.500", " 1"));
+    EXPECT_EQ(text("Vorgabezeit"), "-1.50");  // compared with the old preset time
+    EXPECT_EQ(ms(6, 8), 58500);
+    EXPECT_EQ(ms(6, 10), 24500);
+    EXPECT_EQ(entry(6, 3), "Muster");
+    for (int c = 2; c <= 17; ++c)
+        EXPECT_EQ(entry(6, c), entry(14, c)) << c;
+
+    // A first place on an intermediate channel records and compares only.
+    // (The running time in between blanks the rank: a repeated rank is not a new result.)
+    line(timingLine("006", '.', "00:00:23.900"));
+    line(timingLine("006", 'A', "00:00:24.000", " 1"));
+    EXPECT_EQ(text("Vorgabezeit"), "-0.50");
+    EXPECT_EQ(ms(15, 10), 24000);
+    EXPECT_EQ(ms(6, 10), 24500);
+    EXPECT_EQ(entry(6, 3), "Muster");
+}
+
+TEST_F(Scoreboard, EmptyPresetCellLeavesTheLabel) {
+    win->Vorgabezeit->setText("keep");
+    win->Vorgabezeit->setVisible(false);
+    line(timingLine("004", 'B', "00:00:31.000", " 2"));
+    EXPECT_EQ(ms(13, 11), 31000);
+    EXPECT_EQ(text("Vorgabezeit"), "keep");
+    EXPECT_FALSE(shown("Vorgabezeit"));
+}
+
+TEST_F(Scoreboard, BlankRankClearsTheRunnersFinishCell) {
+    set(12, 6, "1:00.000");
+    set(9, 6, "Header");
+    set(1008, 6, "kept");
+    line(timingLine("003", '.', "00:00:10.000", "  "));
+    EXPECT_EQ(text("Rang"), " ");
+    EXPECT_EQ(entry(12, 6), "");
+    // A line too short to have a rank is a blank rank too.
+    line(timingLine("001", 'C', "00:00:10.000", " 5"));
+    EXPECT_EQ(text("Rang"), " 5");
+    line(timingLine("001", 'C', "00:00:10.000", "", 20));
+    EXPECT_EQ(text("Rang"), " ");
+    // Start numbers 0 and 999 clear nothing.
+    line(timingLine("000", '.', "00:00:10.000"));
+    line(timingLine("999", '.', "00:00:10.000"));
+    EXPECT_EQ(entry(9, 6), "Header");
+    EXPECT_EQ(entry(1008, 6), "kept");
+}
+
+TEST_F(Scoreboard, ResultWithStartNumberZeroIsNotWrittenIntoTheHeader) {
+    set(9, 6, "Ziel");
+    line(timingLine("000", 'C', "00:00:42.000", " 1"));
+    EXPECT_EQ(text("Rang"), " 1");
+    EXPECT_EQ(entry(9, 6), "Ziel");
+    EXPECT_EQ(entry(6, 6), "");  // and no preset copy from row 9
+}
+
+TEST_F(Scoreboard, LocaleCommaSeparatorReachesTableAndDifference) {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    ASSERT_EQ(localeDecimalSeparator(), ',');
+    set(6, 6, "2:00,000");
+    line(timingLine("002", 'C', "00:02:03.456", " 4"));
+    EXPECT_EQ(ms(11, 6), 123456);
+    EXPECT_EQ(text("Vorgabezeit"), "+3,46");
+}
+
+TEST_F(Scoreboard, SecondsModeRecordsTheTimeWithoutSeparator) {
+    win->SecMode->setChecked(true);
+    line(timingLine("002", 'C', "00:02:03.456", " 4"));
+    // The table received the digits without colon ("0203.456"), not the colon form.
+    EXPECT_FALSE(entry(11, 6).isEmpty());
+    EXPECT_FALSE(entry(11, 6).contains("00:02"));
+}
+
+TEST_F(Scoreboard, RankSuffixAndAdvertisingPicture) {
+    choose(win->RangEnde, 1);  // "."
+    win->Logo[2]->setVisible(false);
+    line(timingLine("001", 'C', "00:00:50.000", " 7"));
+    EXPECT_EQ(text("Rang"), " 7.");
+    EXPECT_FALSE(shown("Logo3"));  // the rank of the line decides, not the caption
+    line(timingLine("002", 'D', "00:00:49.000", " 3"));
+    EXPECT_EQ(text("Rang"), " 3.");
+    EXPECT_TRUE(shown("Logo3"));
+    win->Logo[2]->setVisible(false);
+    line(timingLine("003", 'A', "00:00:20.000", " 1"));
+    EXPECT_FALSE(shown("Logo3"));  // only finish channels
+    win->Logo_sichtbar[2]->setChecked(false);
+    line(timingLine("004", 'C', "00:00:48.000", " 1"));
+    EXPECT_FALSE(shown("Logo3"));
+
+    win->CheckBoxR->setChecked(false);
+    EXPECT_FALSE(shown("Rang"));
+    win->CheckBoxR->setChecked(true);
+    EXPECT_TRUE(shown("Rang"));
+}
+
+TEST_F(Scoreboard, StartNumberLooksUpTheRunnerOncePerNumber) {
+    set(16, 3, "Anna");
+    set(16, 4, "Berger");
+    set(16, 5, "AUT");
+    set(16, 18, "Team X");
+    set(17, 3, "Ole");
+    set(17, 4, "Øre");
+    line(timingLine("007", '.', "00:00:05.000"));
+    EXPECT_EQ(text("Nummer"), "7");
+    EXPECT_EQ(text("Textfeld1_V"), "Anna B.");
+    EXPECT_EQ(text("Textfeld1_HRU"), "Anna B.");
+    EXPECT_EQ(text("Textfeld2_V"), "AUT");
+    EXPECT_EQ(text("Textfeld3_V"), "Team X");
+
+    // Same number: the table is not read again.
+    set(16, 3, "Changed");
+    line(timingLine("007", '.', "00:00:06.000"));
+    EXPECT_EQ(text("Textfeld1_V"), "Anna B.");
+
+    win->WholeSureName = true;
+    line(timingLine("008", '.', "00:00:01.000"));
+    EXPECT_EQ(text("Textfeld1_V"), QString::fromUtf8("Ole Øre"));
+    EXPECT_EQ(text("Textfeld2_V"), "");  // row 17 has no nation
+
+    choose(win->NummerEnde, 4);  // "!"
+    EXPECT_EQ(text("Nummer"), "8!");
+    line(timingLine("000", '.', "00:00:01.000"));
+    EXPECT_EQ(text("Nummer"), "   ");
+    EXPECT_EQ(text("Textfeld1_V"), "");
+    choose(win->NummerEnde, 1);
+    EXPECT_EQ(text("Nummer"), "   .");
+
+    win->CheckBoxN->setChecked(false);
+    EXPECT_FALSE(shown("Nummer"));
+}
+
+TEST_F(Scoreboard, PresetTimeOfTheNextPointFromFourSecondsBefore) {
+    set(6, 10, "20.000");
+    win->Vorgabezeit->setText("none");
+    line(timingLine("003", '.', "00:00:16.000"));
+    EXPECT_EQ(text("Vorgabezeit"), "none");
+    line(timingLine("003", '.', "00:00:16.001"));
+    EXPECT_EQ(text("Vorgabezeit"), "20.00");
+
+    // The finish column is tried first.
+    set(6, 6, "30.000");
+    line(timingLine("003", '.', "00:00:26.500"));
+    EXPECT_EQ(text("Vorgabezeit"), "30.00");
+
+    // A point the runner has passed is skipped.
+    set(6, 6, "");
+    set(6, 11, "40.000");
+    set(12, 10, "19.000");
+    line(timingLine("003", '.', "00:00:36.500"));
+    EXPECT_EQ(text("Vorgabezeit"), "40.00");
+
+    // Preset finish of one minute.
+    set(6, 6, "1:00.000");
+    line(timingLine("004", '.', "00:00:56.500"));
+    EXPECT_EQ(text("Vorgabezeit"), "1:00.00");
+}
+
+TEST_F(Scoreboard, AddressedStartNumberShowsTheRunner) {
+    set(132, 3, "Bea");
+    set(132, 4, "Cole");
+    choose(win->AdrNummer, 2);
+    line("B123" + std::string(18, ' '));
+    EXPECT_EQ(text("Nummer"), "123");
+    EXPECT_EQ(text("Textfeld1_V"), "Bea C.");
+    line(timingLine("045", 'C', "00:00:01.000", " 1"));
+    EXPECT_EQ(text("Nummer"), "123");
+}
+
+// ---- the prompt for a time without start number ---------------------------
+
+TEST_F(Scoreboard, PromptedNumberCompletesTheLine) {
+    win->StrNrSelfCB->setChecked(true);
+    dialogs->execAnswers.push_back([](QDialog* d) {
+        auto* form = static_cast<TStartNumberForm*>(d);
+        EXPECT_EQ(form->StartNrE->selectedText(), form->StartNrE->text());  // typing replaces it
+        form->StartNrE->setText("7");
+        return int(QDialog::Accepted);
+    });
+    line("A  F    00:00:59.000");  // 20 bytes
+    EXPECT_EQ(dialogs->execCount, 1);
+    EXPECT_EQ(win->LetzteStartnummer, 7);
+    EXPECT_EQ(win->Startnummer, 7);
+    EXPECT_EQ(text("Rang"), "00");
+    EXPECT_EQ(ms(16, 6), 59000);  // filed as channel C
+
+    // A second such line takes the first one's number without asking.
+    line("A  F    00:01:01.000  ");
+    EXPECT_EQ(dialogs->execCount, 1);
+    EXPECT_EQ(win->Startnummer, 7);
+}
+
+TEST_F(Scoreboard, EmptyPromptEntryChangesNothing) {
+    win->StrNrSelfCB->setChecked(true);
+    dialogs->execAnswers.push_back([](QDialog* d) {
+        static_cast<TStartNumberForm*>(d)->StartNrE->setText("");
+        return int(QDialog::Accepted);
+    });
+    const std::string l = "A  F    00:00:59.000 x";
+    line(l);
+    EXPECT_EQ(win->LetzteStartnummer, 0);
+    EXPECT_EQ(text("TextA1"), QString::fromStdString(l.substr(0, 18)));  // still an addressed line
+    line(l);
+    EXPECT_EQ(dialogs->execCount, 2);  // asks again
+
+    // Unticked, nobody is asked.
+    win->StrNrSelfCB->setChecked(false);
+    line(l);
+    EXPECT_EQ(dialogs->execCount, 2);
+}
+
+TEST_F(Scoreboard, LineWithAAndNotFClearsTheRememberedNumber) {
+    line(timingLine("005", '.', "00:00:01.000"));
+    EXPECT_EQ(win->LetzteStartnummer, 5);
+    line("A  .    00:00:02.000  ");
+    EXPECT_EQ(win->LetzteStartnummer, 0);
+}
+
+TEST_F(Scoreboard, BytesArrivingWhileThePromptIsOpenWaitTheirTurn) {
+    win->StrNrSelfCB->setChecked(true);
+    dialogs->execAnswers.push_back([this](QDialog* d) {
+        // The device goes on sending while the operator types.
+        feed(timingLine("009", '.', "00:00:03.000") + "\r");
+        EXPECT_EQ(win->Startnummer, 0);  // not dispatched yet
+        static_cast<TStartNumberForm*>(d)->StartNrE->setText("12");
+        return int(QDialog::Accepted);
+    });
+    line("A  F    00:00:59.000  ");
+    EXPECT_EQ(ms(21, 6), 59000);         // the prompted line kept its bytes
+    EXPECT_EQ(win->Startnummer, 9);      // then the held line ran
+    EXPECT_EQ(win->Zeitwert, 3000);
+    EXPECT_EQ(win->LetzteStartnummer, 9);
+}
+
+// ---- text fields -----------------------------------------------------------
+
+TEST_F(Scoreboard, ShadowLabelsFollowBorderAndShift) {
+    struct Case {
+        int border, h, v;
+        QPoint lo, lu, ro, ru;
+    } cases[] = {
+        {2, 3, 1, {101, 47}, {101, 51}, {105, 47}, {105, 51}},
+        {0, -4, -4, {96, 54}, {96, 54}, {96, 54}, {96, 54}},
+        {0, 0, 0, {100, 50}, {100, 50}, {100, 50}, {100, 50}},
+    };
+    Tdisplay::TextField& t = win->Textfeld[1];
+    t.V->move(100, 50);
+    for (const Case& c : cases) {
+        t.RandPixel->setCurrentIndex(c.border);
+        t.Pixel_H->setCurrentIndex(c.h + 10);
+        choose(t.Pixel_V, c.v + 10);
+        EXPECT_EQ(t.HLO->pos(), c.lo);
+        EXPECT_EQ(t.HLU->pos(), c.lu);
+        EXPECT_EQ(t.HRO->pos(), c.ro);
+        EXPECT_EQ(t.HRU->pos(), c.ru);
+    }
+    // Fields 1 and 3 are untouched.
+    EXPECT_EQ(win->Textfeld[0].HLO->pos(), QPoint(508, 408));
+    EXPECT_EQ(win->Textfeld[2].HRU->pos(), QPoint(508, 568));
+}
+
+TEST_F(Scoreboard, FontAndColourChoicesOfAField) {
+    Tdisplay::TextField& t = win->Textfeld[0];
+    QFont green = fonts::make(fonts::kDigits, 40, true);
+    dialogs->fontAnswers.push_back(Dialogs::FontChoice{green, colour::rgb(0, 128, 0)});
+    t.Schriftart->click();
+    EXPECT_EQ(t.V->fontColour(), colour::rgb(0, 128, 0));
+    EXPECT_EQ(t.V->font().pixelSize(), 40);
+    for (DisplayLabel* s : t.shadows()) {
+        EXPECT_EQ(s->fontColour(), colour::Black);
+        EXPECT_EQ(s->font().pixelSize(), 40);
+    }
+
+    dialogs->colourAnswers.push_back(colour::rgb(0, 0, 255));
+    t.Schattenfarbe->click();
+    for (DisplayLabel* s : t.shadows())
+        EXPECT_EQ(s->fontColour(), colour::rgb(0, 0, 255));
+    EXPECT_EQ(t.V->colour(), colour::rgb(0, 0, 255));
+
+    dialogs->colourAnswers.push_back(colour::Red);
+    t.Hintergrundfarbe->click();
+    EXPECT_EQ(t.V->colour(), colour::Red);
+    // The dialog opens at its own last choice, not at the label's colour.
+    t.Hintergrundfarbe->click();  // cancelled
+    EXPECT_EQ(dialogs->lastColourInitial, colour::Red);
+    EXPECT_EQ(t.V->colour(), colour::Red);
+
+    // Other fields keep their look.
+    EXPECT_EQ(win->Textfeld[1].V->fontColour(), colour::Red);
+    EXPECT_EQ(win->Textfeld[1].HLO->fontColour(), colour::Black);
+}
+
+TEST_F(Scoreboard, BackgroundAndVisibilityBoxes) {
+    Tdisplay::TextField& t = win->Textfeld[2];
+    t.Hintergrund->setChecked(true);
+    EXPECT_FALSE(t.V->transparent());
+    for (DisplayLabel* s : t.shadows())
+        EXPECT_TRUE(s->isHidden());
+    t.Hintergrund->setChecked(false);
+    EXPECT_TRUE(t.V->transparent());
+    for (DisplayLabel* s : t.shadows())
+        EXPECT_FALSE(s->isHidden());
+
+    t.Sichtbar->setChecked(false);
+    EXPECT_TRUE(t.V->isHidden());
+    for (DisplayLabel* s : t.shadows())
+        EXPECT_TRUE(s->isHidden());
+    t.Sichtbar->setChecked(true);
+    EXPECT_FALSE(t.V->isHidden());
+}
+
+TEST_F(Scoreboard, RightAlignedFieldGrowsToTheLeft) {
+    Tdisplay::TextField& t = win->Textfeld[0];
+    choose(t.ausrichtung, 2);
+    win->Textfeld_setzen(1, "ab");
+    const int right = t.V->geometry().right();
+    const int shadowRight = t.HRU->geometry().right();
+    win->Textfeld_setzen(1, "a much longer name");
+    EXPECT_EQ(t.V->geometry().right(), right);
+    EXPECT_EQ(t.HRU->geometry().right(), shadowRight);
+    EXPECT_EQ(t.HRU->alignment(), DisplayLabel::Right);
+}
