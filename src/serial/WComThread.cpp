@@ -2,7 +2,11 @@
 
 #include "common/IntValue.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
+
+#include <algorithm>
 
 std::function<void(unsigned)> TWComThread::DefaultBeep;
 
@@ -16,7 +20,7 @@ TWComThread::TWComThread(QObject* owner) : TComPort(owner), Beep(DefaultBeep) {
         }
     };
     OnCTSChange = OnDSRChange = OnRing = OnRLSDChange = [this](TCustomComPort* s) { WAComOnStatusChanged(s); };
-    OnTxEmpty = [this](TCustomComPort* s) { WAComOnTxEmpty(s); };
+    TCustomComPort::OnTxEmpty = [this](TCustomComPort* s) { WAComOnTxEmpty(s); };
     OnError = [this](TCustomComPort* s, const EComError& e, uint8_t& action) { WAComOnError(s, e, action); };
     OnDeviceLost = [this](TCustomComPort*) { deviceLost(); };
 
@@ -42,6 +46,10 @@ TWComThread::TWComThread(QObject* owner) : TComPort(owner), Beep(DefaultBeep) {
 
 TWComThread::~TWComThread() {
     ClosePort();
+    delete DebugFileHandle;
+    DebugFileHandle = nullptr;
+    delete SendFileHandle;
+    SendFileHandle = nullptr;
     OnRxChar = nullptr;
     OnCTSChange = OnDSRChange = OnRing = OnRLSDChange = nullptr;
     TCustomComPort::OnTxEmpty = nullptr;
@@ -187,6 +195,18 @@ void TWComThread::WComPortRxChar(TCustomComPort*) {
         }
     }
 
+    if (DebugFileHandle && !chunk.isEmpty()) {
+        DebugFileHandle->write(chunk);
+        DebugFileHandle->flush();
+    }
+
+    if (OnStringReceived)
+        decodeStrings(chunk);
+    if (OnKorvoBackupReceived)
+        decodeKorvo(chunk);
+    if (OnPlaxReceived)
+        decodePlax(chunk);
+
     if (OnPacketReceived) {
         if (packetSize_ != 0) {
             packetBuffer_.append(chunk);
@@ -217,7 +237,176 @@ void TWComThread::WAComOnError(TCustomComPort*, const EComError& E, uint8_t& Act
     Action = 1;
 }
 
+namespace {
+
+int digitValue(char c) { return int(static_cast<unsigned char>(c)) - 48; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+// A digit in '0'..max counts its value, anything else 0.
+int digitIn(char c, char max) { return c >= '0' && c <= max ? c - '0' : 0; }
+
+} // namespace
+
+void TWComThread::decodeStrings(const QByteArray& chunk) {
+    for (const char b : chunk) {
+        StringBuffer.append(b);
+        ++StringCount;
+        if (b == '\r' && StringCount > 2 && StringCount < StringLimit) {
+            if (OnStringReceived)
+                OnStringReceived(this, StringBuffer);
+            StringBuffer.clear();
+            StringCount = 0;
+        } else if (StringCount >= StringLimit || static_cast<unsigned char>(b) > 'z') {
+            StringBuffer.clear();
+            StringCount = 0;
+        }
+    }
+}
+
+void TWComThread::decodeKorvo(const QByteArray& chunk) {
+    for (const char b : chunk) {
+        KorvoBuffer[KorvoCount++] = b;
+        if (b == '\r' && KorvoCount >= 27 && KorvoCount <= 30) {
+            KorvoBuffer[KorvoCount] = 0;
+            const char* p = KorvoBuffer - 1;  // 1-based positions
+            const int start = digitValue(p[2]) * 1000 + digitValue(p[3]) * 100 + digitValue(p[4]) * 10 + digitValue(p[5]);
+            // Sums wrap like 32-bit arithmetic for bytes that are no digits.
+            int64_t t = int64_t(digitValue(p[11])) * 360000000 + int64_t(digitValue(p[12])) * 36000000 +
+                        int64_t(digitValue(p[14])) * 6000000 + int64_t(digitValue(p[15])) * 600000 +
+                        int64_t(digitValue(p[17])) * 100000 + int64_t(digitValue(p[18])) * 10000 +
+                        int64_t(digitValue(p[20])) * 1000 + int64_t(digitValue(p[21])) * 100;
+            if (p[22] != ' ')
+                t += int64_t(digitValue(p[22])) * 10;
+            if (p[23] != ' ')
+                t += digitValue(p[23]);
+            const QByteArray line(KorvoBuffer, KorvoCount);
+            if (OnKorvoBackupReceived)
+                OnKorvoBackupReceived(this, p[1], start, digitValue(p[8]), p[9], int32_t(uint32_t(t)), line);
+            KorvoCount = 0;
+            KorvoBuffer[0] = 0;
+        } else if (!(KorvoCount < 31 && static_cast<unsigned char>(b) >= 32 && b <= 'z')) {
+            KorvoCount = 0;
+            KorvoBuffer[0] = 0;
+        }
+    }
+}
+
+void TWComThread::decodePlax(const QByteArray& chunk) {
+    for (const char b : chunk) {
+        PlaxBuffer[PlaxCount++] = b;
+        if (b == '\r' && PlaxCount >= 21 && PlaxCount <= 24) {
+            PlaxBuffer[PlaxCount] = 0;
+            const int len = PlaxCount;
+            const bool addressed = PlaxBuffer[0] >= 'A' && PlaxBuffer[0] <= 'L' &&
+                                   (PlaxBuffer[17] == '.' || PlaxBuffer[17] == ' ');
+            const int o = addressed ? 1 : 0;
+            const char* p = PlaxBuffer - 1 + o;  // 1-based positions of the normal form
+            const char address = addressed ? PlaxBuffer[0] : ' ';
+            auto place = [](char c) { return isDigit(c) ? c - '0' : 0; };
+            const int start = place(p[1]) * 100 + place(p[2]) * 10 + place(p[3]);
+            const int time = digitIn(p[9], '2') * 360000000 + digitIn(p[10], '9') * 36000000 +
+                             digitIn(p[12], '5') * 6000000 + digitIn(p[13], '9') * 600000 +
+                             digitIn(p[15], '5') * 100000 + digitIn(p[16], '9') * 10000 +
+                             digitIn(p[18], '9') * 1000 + digitIn(p[19], '9') * 100 + digitIn(p[20], '9') * 10;
+            int rank = -1;
+            if (!addressed) {
+                if (len >= 23)
+                    rank = isDigit(p[22]) ? place(p[21]) * 10 + (p[22] - '0') : -1;
+                else if (len == 22)
+                    rank = isDigit(p[21]) ? p[21] - '0' : -1;
+            } else if (len == 24) {
+                rank = place(p[21]) * 10 + place(p[22]);
+            }
+            const QByteArray line(PlaxBuffer, len);
+            if (OnPlaxReceived)
+                OnPlaxReceived(this, address, start, p[4], time, rank, line);
+            PlaxCount = 0;
+            PlaxBuffer[0] = 0;
+        } else if (!(PlaxCount < 25 && static_cast<unsigned char>(b) >= 32 && b <= 'z')) {
+            PlaxCount = 0;
+            PlaxBuffer[0] = 0;
+        }
+    }
+}
+
+void TWComThread::setDebugFile(const QString& name) {
+    delete DebugFileHandle;
+    DebugFileHandle = nullptr;
+    debugFile_.clear();
+    if (name.isEmpty())
+        return;
+    auto* f = new QFile(name);
+    if (!f->open(QIODevice::WriteOnly | QIODevice::Append)) {
+        delete f;
+        return;
+    }
+    DebugFileHandle = f;
+    debugFile_ = name;
+}
+
+void TWComThread::SendFile(const QString& fileName) {
+    if (!GetActive()) {
+        RaiseError(QStringLiteral("Can't perform this operation on a closed port"));
+        return;
+    }
+    if (!QFileInfo(fileName).isFile() || sendFileInProgress_) {
+        RaiseError(QStringLiteral("File does not exist or send file already in progress"));
+        return;
+    }
+    delete SendFileHandle;
+    SendFileHandle = nullptr;
+    sendFileInProgress_ = false;
+    auto* f = new QFile(fileName);
+    if (!f->open(QIODevice::ReadOnly)) {
+        delete f;
+        RaiseError(QStringLiteral("No read access to the file: ") + fileName);
+        return;
+    }
+    SendFileHandle = f;
+    SendSize = f->size();
+    SentBytes = 0;
+    // At least one byte a step, so short files advance too.
+    ChunkSize = std::max<qint64>(1, std::min<qint64>(BufSize() > 0 ? BufSize() : 1, SendSize / 100));
+    sendFileInProgress_ = true;
+    if (OnSendFileComplete)
+        OnSendFileComplete(this, 0, 0);
+    WAComOnTxEmpty(this);
+}
+
+void TWComThread::AbortSendFile() {
+    if (!sendFileInProgress_)
+        return;
+    SentBytes = SendSize;
+    PurgeOutput();
+    WAComOnTxEmpty(this);
+    sendFileInProgress_ = false;
+    SentBytes = 0;
+    SendSize = 0;
+}
+
 void TWComThread::WAComOnTxEmpty(TCustomComPort*) {
-    if (OnTxEmpty)
-        OnTxEmpty(this);
+    if (!sendFileInProgress_) {
+        if (OnTxEmpty)
+            OnTxEmpty(this);
+        return;
+    }
+    if (SentBytes < SendSize && SendFileHandle) {
+        const QByteArray chunk = SendFileHandle->read(ChunkSize);
+        if (!chunk.isEmpty()) {
+            for (const char b : chunk) {
+                if (!WriteByte(b))
+                    return;
+                ++SentBytes;
+            }
+            if (OnSendFileComplete)
+                OnSendFileComplete(this, int(SentBytes * 100 / SendSize), SentBytes);
+            return;
+        }
+        // The file got shorter while it was sent: what is there is all.
+        SendSize = SentBytes;
+    }
+    sendFileInProgress_ = false;
+    delete SendFileHandle;
+    SendFileHandle = nullptr;
+    if (OnSendFileComplete)
+        OnSendFileComplete(this, 100, SentBytes);
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 
+class QFile;
 class QTimer;
 
 // The serial line component: line settings as plain properties, a 10 ms poll
@@ -44,6 +45,13 @@ public:
     // The port went away while open and is tried again once a second.
     bool Reconnecting() const { return reconnecting_; }
 
+    // Capture file: every received byte is appended to it as it arrived.
+    // Reads back "" when no capture file is open.
+    const QString& DebugFile() const { return debugFile_; }
+    void setDebugFile(const QString& name);
+    bool SendFileInProgress() const { return sendFileInProgress_; }
+    static constexpr int StringLimit = 35;
+
     // --- operations ---
     void OpenPort();
     void ClosePort();
@@ -53,6 +61,9 @@ public:
     static int DataBitsCode(int n);
     void SetCTSFlow();
     void NoCTSFlow();
+    // Writes a file to the line, one chunk per transmit-empty event.
+    void SendFile(const QString& fileName);
+    void AbortSendFile();
 
     // --- port layer event handlers ---
     void WComPortRxChar(TCustomComPort* Sender);
@@ -72,7 +83,7 @@ public:
         OnKorvoBackupReceived;
     std::function<void(TWComThread* Sender, bool ctsOn, bool dsrOn, bool ringOn, bool rlsdOn)> OnStatusChanged;
     std::function<void(TWComThread* Sender)> OnTxEmpty;
-    std::function<void(TWComThread* Sender, int PercentComplete, int BytesSent)> OnSendFileComplete;
+    std::function<void(TWComThread* Sender, int PercentComplete, qint64 BytesSent)> OnSendFileComplete;
 
     // System beep: 0 the default sound, 0x40 the asterisk. Tests replace it.
     std::function<void(unsigned type)> Beep;
@@ -83,6 +94,9 @@ public:
     static constexpr unsigned kBeepAsterisk = 0x40;
 
 private:
+    void decodeStrings(const QByteArray& chunk);
+    void decodeKorvo(const QByteArray& chunk);
+    void decodePlax(const QByteArray& chunk);
     void beep(unsigned type);
     void deviceLost();
     void tryReopen();
@@ -96,4 +110,21 @@ private:
     bool hwHandshake_ = false;
     bool busy_ = false;
     bool reconnecting_ = false;
+
+    // Line decoders: each has its own buffer and counter.
+    QByteArray StringBuffer;
+    int StringCount = 0;
+    char PlaxBuffer[25] = {};
+    int PlaxCount = 0;
+    char KorvoBuffer[31] = {};
+    int KorvoCount = 0;
+
+    // Capture and file sending.
+    QString debugFile_;
+    QFile* DebugFileHandle = nullptr;
+    QFile* SendFileHandle = nullptr;
+    bool sendFileInProgress_ = false;
+    qint64 SendSize = 0;
+    qint64 SentBytes = 0;
+    qint64 ChunkSize = 0;
 };

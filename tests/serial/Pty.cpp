@@ -55,6 +55,15 @@ bool Pty::write(const QByteArray& bytes) {
     return true;
 }
 
+QByteArray Pty::readAvailable() {
+    QByteArray out;
+    char buf[65536];
+    ssize_t n;
+    while (master_ >= 0 && (n = ::read(master_, buf, sizeof buf)) > 0)
+        out.append(buf, n);
+    return out;
+}
+
 void Pty::close() {
     if (master_ >= 0)
         ::close(master_);

@@ -18,6 +18,8 @@ public:
     bool link(const QString& linkPath) const;
     // Writes everything, letting the event loop run while the pty is full.
     bool write(const QByteArray& bytes);
+    // What the program wrote to the line so far (never waits).
+    QByteArray readAvailable();
     // Closes the master end: the device vanishes.
     void close();
     int masterFd() const { return master_; }
