@@ -236,6 +236,7 @@ private:
     // Bytes that arrive while a line is under dispatch (a modal prompt is
     // open) wait here and are fed in afterwards.
     QByteArray heldBytes_;
+    std::string lastResultLine_;  // the result line the rank shows
     bool dispatching_ = false;
     bool scrollRangeQueued_ = false;
     bool closed_ = false;

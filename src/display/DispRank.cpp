@@ -69,7 +69,10 @@ void Tdisplay::Rang_zeigen() {
 
     const char channel = L[3];
     const QString shown = codepage::toUnicode(QByteArray(r.data(), qsizetype(r.size()))) + RangZusatz;
-    if (Rang->text() != shown) {
+    // A device repeats a result line; that repeat changes nothing. Another
+    // runner's result with the same rank is a new result and is recorded.
+    if (Rang->text() != shown || L != lastResultLine_) {
+        lastResultLine_ = L;
         Rang->setText(shown);
         const char sep = localeDecimalSeparator();
         if (sep != '.' && L[16] == '.')

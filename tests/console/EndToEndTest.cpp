@@ -1,0 +1,168 @@
+// The real program on a real pseudo-terminal with the demo time table: a
+// simulated race goes in, and liste.xls on disk, read back by xlrd, holds
+// every result in the right cell and the winner's row as the preset row.
+#include "../serial/Pty.h"
+#include "TempDir.h"
+
+#include "RaceModel.h"
+#include "common/IntValue.h"
+#include "protocol/TimeText.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <poll.h>
+#include <signal.h>
+
+namespace {
+
+using Cells = std::map<std::pair<int, int>, int>;  // (row, column) -> milliseconds
+
+int channelColumn(char c) {
+    static const int columns[] = {10, 11, 6, 8, 12, 13, 14, 15, 16, 17};
+    return c >= 'A' && c <= 'J' ? columns[c - 'A'] : 0;
+}
+
+// What the scoreboard records from these lines (no prompt, no number address).
+struct Expected {
+    Cells times;
+    int winnerRow = 0;
+    Cells winnerTimes;  // the winner's time cells when the row was copied
+};
+
+Expected expectedResults(const std::vector<sim::TimedLine>& lines) {
+    Expected e;
+    int last = 0;
+    std::string shown, lastResult;
+    for (const sim::TimedLine& t : lines) {
+        std::string L = t.line.toStdString();
+        if (L.size() < 19)
+            continue;
+        if (L[0] == 'A' && L[3] == 'F') {
+            if (last > 0)
+                L.replace(0, 3, QByteArray::number(last).rightJustified(3, '0').toStdString());
+        } else if (L[0] == 'A') {
+            last = 0;
+        }
+        if (L[0] >= 'A' && L[0] <= 'J')
+            continue;
+        const int n = intValue(std::string_view(L).substr(0, 3));
+        const std::string r = L.size() >= 22 ? L.substr(20, 2) : L.substr(20);
+        if (r.empty() || r == "  ") {
+            shown = " ";
+        } else if (shown != r || L != lastResult) {
+            shown = r;
+            lastResult = L;
+            const int k = channelColumn(L[3]);
+            if (k && n >= 1 && n <= 999) {
+                e.times[{n + 9, k}] = Zeit_in_ms(L.substr(8, 12), '.', false);
+                if ((L[3] == 'C' || L[3] == 'D') && intValue(r) == 1) {
+                    e.winnerRow = n + 9;
+                    e.winnerTimes.clear();
+                    for (const auto& [cell, ms] : e.times)
+                        if (cell.first == n + 9)
+                            e.winnerTimes[{6, cell.second}] = ms;
+                }
+            }
+        }
+        last = n;
+    }
+    return e;
+}
+
+bool slaveOpened(int master) {
+    pollfd p{master, POLLIN, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+
+} // namespace
+
+TEST(EndToEnd, SimulatedRaceEndsUpInTheTimeTable) {
+    TempWorkDir dir;
+    for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.file(f))) << f;
+    dir.write("disp.ini", "COM 1\r\nBAUD 115200\r\n");
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(dir.file("COM1")));
+
+    QProcess app;
+    app.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    app.setProcessEnvironment(env);
+    app.start(TD_BINARY_DIR "/src/console/timedisplay", {});
+    ASSERT_TRUE(app.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 15000)) << "the program did not open COM1";
+    spin(300);  // the port is set up and purged right after opening
+
+    const auto lines = sim::raceLines({6, 3});
+    QByteArray bytes;
+    for (const auto& l : lines)
+        bytes += l.line + '\r';
+    ASSERT_TRUE(pty.write(bytes));
+
+    // Done when liste.xls has not changed for two seconds.
+    QDateTime lastChange = QFileInfo(dir.file("liste.xls")).lastModified();
+    QElapsedTimer quiet;
+    quiet.start();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const QDateTime m = QFileInfo(dir.file("liste.xls")).lastModified();
+            if (m != lastChange) {
+                lastChange = m;
+                quiet.restart();
+            }
+            return quiet.elapsed() > 2000;
+        },
+        60000));
+
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(15000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+
+    QProcess xlrd;
+    xlrd.start("/usr/bin/python3", {TD_SOURCE_DIR "/tests/timetable/interop/xlrd_dump.py", dir.file("liste.xls")});
+    ASSERT_TRUE(xlrd.waitForFinished(30000));
+    ASSERT_EQ(xlrd.exitCode(), 0) << xlrd.readAllStandardError().toStdString();
+    const QList<QByteArray> out = xlrd.readAllStandardOutput().split('\n');
+    ASSERT_FALSE(out.isEmpty());
+    EXPECT_EQ(out[0], "Times");
+    Cells onDisk;
+    std::map<std::pair<int, int>, QString> texts;
+    for (qsizetype i = 1; i < out.size(); ++i) {
+        const QJsonArray a = QJsonDocument::fromJson("[" + out[i].mid(1, out[i].size() - 2) + "]").array();
+        if (a.size() < 4)
+            continue;
+        const std::pair<int, int> cell{a[0].toInt(), a[1].toInt()};
+        if (a[3].isDouble() && cell.second >= 6 && cell.second <= 17)
+            onDisk[cell] = int(std::lround(a[3].toDouble() * 86400000.0));
+        else
+            texts[cell] = a[3].toVariant().toString();
+    }
+
+    const Expected e = expectedResults(lines);
+    ASSERT_GT(e.times.size(), 10u);
+    for (const auto& [cell, ms] : e.times)
+        EXPECT_EQ(onDisk.count(cell) ? onDisk[cell] : -1, ms) << "row " << cell.first << " col " << cell.second;
+    ASSERT_GT(e.winnerRow, 9);
+    for (int c = 6; c <= 17; ++c) {
+        const auto it = e.winnerTimes.find({6, c});
+        const std::pair<int, int> cell{6, c};
+        const int expected = it == e.winnerTimes.end() ? -1 : it->second;
+        EXPECT_EQ(onDisk.count(cell) ? onDisk[cell] : -1, expected) << "preset row, col " << c;
+    }
+    for (int c = 2; c <= 5; ++c) {
+        const std::pair<int, int> preset{6, c}, winner{e.winnerRow, c};
+        EXPECT_EQ(texts[preset], texts[winner]) << "preset row, col " << c;
+    }
+}
