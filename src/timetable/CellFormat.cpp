@@ -295,6 +295,8 @@ QString formatNumber(double v, const Section& sec, QChar sep, bool autoMinus) {
                 ++scaleCommas;
         }
     }
+    // a double has no more digits to show; more placeholders stay empty
+    fracCount = std::min(fracCount, 30);
     double a = std::fabs(v);
     for (int i = 0; i < percent; ++i)
         a *= 100;
@@ -313,11 +315,11 @@ QString formatNumber(double v, const Section& sec, QChar sep, bool autoMinus) {
         }
         a /= std::pow(10.0, exponent);
     }
-    QString fixed = QString::number(a, 'f', std::min(fracCount, 30));
+    QString fixed = QString::number(a, 'f', fracCount);
     if (exp && fixed.startsWith(QStringLiteral("10")) && intCount <= 1 && a != 0) {
         a /= 10;
         ++exponent;
-        fixed = QString::number(a, 'f', std::min(fracCount, 30));
+        fixed = QString::number(a, 'f', fracCount);
     }
     const qsizetype dot = fixed.indexOf(u'.');
     QString intDigits = dot < 0 ? fixed : fixed.left(dot);

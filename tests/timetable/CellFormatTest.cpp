@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 constexpr double kSec = 1.0 / 86400;
@@ -49,6 +51,19 @@ TEST(CellFormat, FormatsTimesNumbersAndDates) {
     for (const auto& c : cases)
         EXPECT_EQ(cellfmt::format(c.value, QString::fromUtf8(c.code), u'.'), QString::fromUtf8(c.shown))
             << c.code << " of " << c.value;
+}
+
+TEST(CellFormat, OddFormatsGiveTextNotCrashes) {
+    const QString many = QStringLiteral("0.") + QString(500, u'0');
+    EXPECT_EQ(cellfmt::format(1.5, many, u'.').size(), 2 + 30);  // a double has no more digits
+    EXPECT_EQ(cellfmt::format(1.5, QString(400, u'0'), u'.').size(), 400);
+    for (const char* code : {"", ";", ";;;", "\\", "\"", "[", "[h", "E+", "0E+", ".", ",", "%%%", "@",
+                             "[hhhhhh]:mm", "yyyyyyyy", "mmmmmmmm", "a/p", "00.00.00", "#,##0,,", "?/?"}) {
+        for (double v : {0.0, -1.5, 1e300, 45000.25, 1e-300})
+            (void)cellfmt::format(v, QString::fromLatin1(code), u'.');
+    }
+    EXPECT_EQ(cellfmt::format(1234567, "#,##0,", u'.'), "1,235");
+    EXPECT_EQ(cellfmt::format(std::nan(""), "0.00", u'.'), "#NUM!");
 }
 
 TEST(CellFormat, LocaleSeparatorReplacesThePoint) {
