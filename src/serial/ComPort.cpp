@@ -195,16 +195,20 @@ bool TCustomComPort::SetActive(bool on) {
         closeDevice();
         return true;
     }
-    return openDevice();
+    return openDevice(false);
 }
 
-bool TCustomComPort::openDevice() {
+bool TCustomComPort::Reopen() { return GetActive() || openDevice(true); }
+
+bool TCustomComPort::openDevice(bool sameRoute) {
     const int n = comNumberOfName(deviceName_);
     // Names of the COM family outside 1..99 (port 0 is "none") name no device.
     const bool comFamily = deviceName_.startsWith(QLatin1String("COM")) ||
                            deviceName_.startsWith(QLatin1String("\\\\.\\COM"));
     const QString path = n > 0 ? comDevicePath(n) : comFamily ? QString() : deviceName_;
     const QFileInfo fi(path);
+    if (sameRoute && openedViaLink_ && !fi.isSymLink())
+        return RaiseError(systemText(ENOENT), ENOENT);
     linkPath_.clear();
     location_ = path;
     if (fi.isSymLink()) {
@@ -241,6 +245,7 @@ bool TCustomComPort::openDevice() {
         closeDevice();
         return false;
     }
+    openedViaLink_ = !linkPath_.isEmpty();
     lostPending_ = false;
     haveModem_ = false;
     watch_->start();

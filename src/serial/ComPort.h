@@ -77,6 +77,9 @@ public:
     // Open or close. Returns false after a silently aborted failure.
     bool SetActive(bool on);
     bool GetActive() const;
+    // Opens the device that was open last: a port opened through a "COM<n>"
+    // link waits for that link and never falls back to the fixed table.
+    bool Reopen();
 
     const QString& DeviceName() const { return deviceName_; }
     bool SetDeviceName(const QString& name);
@@ -136,7 +139,7 @@ protected:
     void pollModemLines();
 
 private:
-    bool openDevice();
+    bool openDevice(bool sameRoute);
     void closeDevice();
     bool applySettings();
     bool applyFlow();
@@ -148,6 +151,7 @@ private:
     QString deviceName_ = QStringLiteral("COM1");
     QString location_;
     QString linkPath_;  // the "COM<n>" link used at open, if any
+    bool openedViaLink_ = false;
     int baudCode_ = 0, dataBitsCode_ = 0, parityCode_ = 0, stopBitsCode_ = 0, rtsCode_ = 0;
     uint32_t options_ = 0;
     int inputSize_ = 0, outputSize_ = 0;

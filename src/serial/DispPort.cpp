@@ -108,9 +108,12 @@ void Tdisplay::COMChange() {
     com.setPort(old);
     if (old <= 0)
         return;  // nothing was open before: the chosen entry stays, no message
-    com.OpenPort();
-    if (!com.ok() && oldWasAway)
+    // A previous port whose device is away is waited for, never swapped
+    // for another device of the same number.
+    if (oldWasAway)
         com.Reconnect();
+    else
+        com.OpenPort();
     const int index = COM->findText(QStringLiteral("COM%1").arg(old), Qt::MatchExactly);
     if (index >= 0)
         COM->setCurrentIndex(index);

@@ -119,8 +119,10 @@ int TWComThread::DataBitsCode(int n) {
 void TWComThread::SetCTSFlow() { SetOptions(CtsFlow); }
 void TWComThread::NoCTSFlow() { SetOptions(0); }
 
-void TWComThread::OpenPort() {
-    if (!SetActive(true) || !GetActive())
+void TWComThread::OpenPort() { openPort(false); }
+
+void TWComThread::openPort(bool reopen) {
+    if (!(reopen ? Reopen() : SetActive(true)) || !GetActive())
         return;
     // A pseudo-terminal refuses DTR; the port layer does not count that as a
     // failure, so the poll timer always starts with an open port.
@@ -145,7 +147,9 @@ void TWComThread::Reconnect() {
     if (GetActive())
         return;
     reconnecting_ = true;
-    reopenTimer_->start();
+    openPort(true);
+    if (!GetActive())
+        reopenTimer_->start();
 }
 
 void TWComThread::deviceLost() {
@@ -162,7 +166,7 @@ void TWComThread::tryReopen() {
         reopenTimer_->stop();
         return;
     }
-    OpenPort();
+    openPort(true);
 }
 
 void TWComThread::beep(unsigned type) {

@@ -55,8 +55,9 @@ public:
     // --- operations ---
     void OpenPort();
     void ClosePort();
-    // While the port is closed, looks for its device once a second and opens
-    // it when it is there (as after a device was lost). ClosePort ends it.
+    // While the port is closed, opens the device that was open last, now or
+    // as soon as it is back (looked for once a second, as after a device was
+    // lost). ClosePort ends it.
     void Reconnect();
     static int DataBitsCode(int n);
     void SetCTSFlow();
@@ -98,6 +99,7 @@ private:
     void decodeKorvo(const QByteArray& chunk);
     void decodePlax(const QByteArray& chunk);
     void beep(unsigned type);
+    void openPort(bool reopen);
     void deviceLost();
     void tryReopen();
     void runGuarded(void (TWComThread::*step)());

@@ -146,6 +146,31 @@ TEST_F(PortSelection, FailedChoiceReopensThePreviousPortAndShowsTheError) {
     EXPECT_EQ(dialogs->errors.size(), 1);
 }
 
+TEST_F(PortSelection, FailedChoiceWhileTheOldDeviceIsAwayKeepsWaitingForIt) {
+    create();
+    choose("COM1");
+    ASSERT_TRUE(d->ComThread1->ok());
+    pty(1).close();
+    QFile::remove(dir.file("COM1"));  // a stopped simulator takes its link along
+    ASSERT_TRUE(waitFor([&] { return d->ComThread1->Reconnecting(); }));
+    TWComThread other;
+    other.setPort(3);
+    other.OpenPort();
+    ASSERT_TRUE(other.ok());
+
+    choose("COM3");
+    EXPECT_FALSE(d->ComThread1->ok());  // COM1 is not swapped for /dev/ttyS0
+    EXPECT_TRUE(d->ComThread1->Reconnecting());
+    EXPECT_EQ(d->ComThread1->Port(), 1);
+    EXPECT_EQ(d->COM->currentText(), "COM1");
+    EXPECT_EQ(dialogs->errors.size(), 1);
+
+    Pty back;
+    ASSERT_TRUE(back.link(dir.file("COM1")));
+    ASSERT_TRUE(waitFor([&] { return d->ComThread1->ok(); }));
+    EXPECT_EQ(d->ComThread1->SystemLocation(), back.slavePath());
+}
+
 TEST_F(PortSelection, SerialKeysRoundTripAndMalformedValuesTakeFallbacks) {
     const struct {
         QByteArray ini;
@@ -189,6 +214,63 @@ bool hasOpen(qint64 pid, const QString& path) {
     return false;
 }
 } // namespace
+
+namespace {
+struct ProgramRun {
+    TempWorkDir dir;
+    QProcess sim, program;
+
+    ProgramRun() {
+        const QDir data(QStringLiteral(TD_SOURCE_DIR "/data"));
+        for (const QFileInfo& f : data.entryInfoList(QDir::Files))
+            QFile::copy(f.absoluteFilePath(), dir.file(f.fileName()));
+        dir.write(QStringLiteral("disp.ini"), "COM 1\nBAUD 9600\n");
+    }
+    ~ProgramRun() {
+        program.kill();
+        program.waitForFinished();
+        sim.terminate();
+        sim.waitForFinished();
+    }
+    // Starts the simulator and waits for its link; returns the device.
+    QString startSimulator() {
+        sim.start(QStringLiteral(TD_BINARY_DIR "/tools/sim/timedisplay-sim"),
+                  {QStringLiteral("--link"), dir.file(QStringLiteral("COM1")), QStringLiteral("--forever")});
+        if (!sim.waitForStarted() ||
+            !waitFor([&] { return QFileInfo(dir.file(QStringLiteral("COM1"))).exists(); }))
+            return {};
+        return QFileInfo(dir.file(QStringLiteral("COM1"))).canonicalFilePath();
+    }
+    bool startProgram() {
+        program.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay"), {});
+        return program.waitForStarted();
+    }
+};
+} // namespace
+
+// A simulator that stops and comes back (a cable pulled and plugged in):
+// the program closes the port, stays idle and reopens it by itself.
+TEST(Program, ReopensTheLineWhenTheDeviceComesBack) {
+    ProgramRun run;
+    const QString first = run.startSimulator();
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_TRUE(run.startProgram());
+    ASSERT_TRUE(waitFor([&] { return hasOpen(run.program.processId(), first); }, 15000));
+
+    run.sim.terminate();
+    ASSERT_TRUE(run.sim.waitForFinished(5000));
+    ASSERT_TRUE(waitFor([&] { return !hasOpen(run.program.processId(), first); }, 5000));
+    spin(1500);
+    EXPECT_EQ(run.program.state(), QProcess::Running);
+
+    const QString second = run.startSimulator();
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_TRUE(waitFor([&] { return hasOpen(run.program.processId(), second); }, 5000));
+}
 
 // The real program on the simulator's line: a stop by the session or service
 // manager saves the settings, closes the port and exits with code 0.

@@ -331,6 +331,11 @@ TEST_F(SerialLine, RemovedLinkCountsAsVanishedAndClosePortStopsTheSearch) {
     QFile::remove(dir.file("COM1"));
     ASSERT_TRUE(waitFor([&] { return !com.ok(); }, 3000));
     EXPECT_TRUE(com.Reconnecting());
+    // While the link is away the port waits for it: it does not fall back to
+    // the fixed table (/dev/ttyS0 for COM1).
+    spin(1500);
+    EXPECT_FALSE(com.ok()) << com.SystemLocation().toStdString();
+    EXPECT_TRUE(com.Reconnecting());
     ASSERT_TRUE(pty.link(dir.file("COM1")));
     ASSERT_TRUE(waitFor([&] { return com.ok(); }, 3000));
     ASSERT_TRUE(pty.write("again"));
