@@ -5,6 +5,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 struct Plax {
@@ -267,5 +269,43 @@ TEST_F(Decoders, TransmitEmptyAndModemStatusWithoutFileTransfer) {
     com.WAComOnStatusChanged(&com);
     EXPECT_EQ(status, 0);
     EXPECT_FALSE(com.LastError().isEmpty());
+    EXPECT_TRUE(com.ok());
+}
+
+TEST_F(Decoders, RandomBytesKeepEveryDecoderWithinItsBounds) {
+    int plaxLines = 0, korvoLines = 0, stringLines = 0;
+    com.OnPlaxReceived = [&](TWComThread*, char, int, char, int, int place, const QByteArray& text) {
+        ++plaxLines;
+        EXPECT_GE(text.size(), 21);
+        EXPECT_LE(text.size(), 24);
+        EXPECT_TRUE(text.endsWith('\r'));
+        EXPECT_GE(place, -1);
+        EXPECT_LE(place, 99);
+    };
+    com.OnKorvoBackupReceived = [&](TWComThread*, char, int, int, char, int, const QByteArray& text) {
+        ++korvoLines;
+        EXPECT_GE(text.size(), 27);
+        EXPECT_LE(text.size(), 30);
+        EXPECT_TRUE(text.endsWith('\r'));
+    };
+    com.OnStringReceived = [&](TWComThread*, const QByteArray& text) {
+        ++stringLines;
+        EXPECT_GE(text.size(), 3);
+        EXPECT_LE(text.size(), 34);
+        EXPECT_TRUE(text.endsWith('\r'));
+    };
+    open();
+    // Mostly printable bytes with frequent CRs, so every decoder completes lines.
+    std::mt19937 rng(11);
+    QByteArray bytes;
+    for (int i = 0; i < 200000; ++i) {
+        const unsigned r = rng() % 100;
+        bytes.append(r < 4 ? '\r' : r < 6 ? char(rng() & 0xFF) : char(' ' + rng() % 91));
+    }
+    ASSERT_TRUE(pty.write(bytes));
+    spin(300);
+    EXPECT_GT(plaxLines, 0);
+    EXPECT_GT(korvoLines, 0);
+    EXPECT_GT(stringLines, 0);
     EXPECT_TRUE(com.ok());
 }
