@@ -15,6 +15,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+#include <QVBoxLayout>
 
 Tdisplay* display = nullptr;
 
@@ -59,6 +60,9 @@ Tdisplay::Tdisplay(QWidget* parent) : QWidget(parent) {
     scroller->setWidgetResizable(true);
     canvas = new Canvas(this);
     scroller->setWidget(canvas);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scroller);
     QPalette pal = canvas->palette();
     pal.setColor(QPalette::Window, *colour::toQColor(colour::Gray));
     canvas->setPalette(pal);

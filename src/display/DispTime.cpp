@@ -54,6 +54,16 @@ void Tdisplay::SecModeClick() {
     const bool sec = SecMode->isChecked();
     Zeit_Dp1->setVisible(!sec);
     Zeit_Dp2->setVisible(!sec);
+    // A colon the time format does not show must not appear (the hours'
+    // colon in "M:SS" at the first paint, for instance).
+    if (CheckBoxZ->isChecked() && !ZeitAutomatik) {
+        const int format = ZeitDarstellung->currentIndex();
+        Zeit_Dp1->setVisible(!sec && format >= 4);
+        Zeit_Dp2->setVisible(!sec && format >= 2);
+    } else if (!CheckBoxZ->isChecked()) {
+        Zeit_Dp1->setVisible(false);
+        Zeit_Dp2->setVisible(false);
+    }
     if (TimeControl)
         TimeControl->Sekundenmodus_setzen(sec);
     Zeit_anordnen();

@@ -51,6 +51,20 @@ TEST_F(TimeDigits, FormatAndPrecisionDecideTheVisiblePlaces) {
     }
 }
 
+TEST_F(TimeDigits, SecondsModeSwitchShowsOnlyTheColonsOfTheFormat) {
+    win->FormPaint();  // runs the seconds mode switch once
+    EXPECT_EQ(visibility(), "....1111111.");  // "M:SS", 1/100: no hours colon
+    win->SecMode->setChecked(true);
+    EXPECT_EQ(visibility(), "....1.11111.");
+    choose(win->ZeitDarstellung, 5);
+    win->SecMode->setChecked(false);
+    EXPECT_EQ(visibility(), "11111111111.");
+    win->CheckBoxZ->setChecked(false);
+    win->SecMode->setChecked(true);
+    win->SecMode->setChecked(false);
+    EXPECT_EQ(visibility(), "............");
+}
+
 TEST_F(TimeDigits, SwitchingTheTimeOnKeepsThePrecision) {
     choose(win->Genauigkeit, 1);
     win->CheckBoxZ->setChecked(false);
@@ -121,6 +135,7 @@ TEST_F(TimeDigits, AutomaticFormatShowsLeadingPlacesAsTheTimeGrows) {
 }
 
 TEST_F(TimeDigits, PixelOffsetAndSecondsModeLayOutTheLabels) {
+    choose(win->ZeitDarstellung, 5);
     choose(win->ZeitPixelversatz, 0);  // "-10"
     EXPECT_EQ(win->Pixelversatz, -10);
     const int w = win->Zeit_He->width();
