@@ -587,7 +587,8 @@ public:
         char* p = b.data() + n;
         const uint16_t head[5] = {id, uint16_t(6 + len), row, col, xf};
         std::memcpy(p, head, 10);
-        std::memcpy(p + 10, payload, len);
+        if (len)  // BLANK cells have no payload (and a null pointer)
+            std::memcpy(p + 10, payload, len);
         n += 10 + len;
     }
 };
