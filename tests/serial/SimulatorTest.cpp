@@ -3,6 +3,7 @@
 #include "TempDir.h"
 #include "serial/WComThread.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -148,4 +149,49 @@ TEST(Simulator, RaceLinesArriveAndTermStopsItCleanly) {
     EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sim.exitCode(), 0);
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("COM1"))));
+}
+
+TEST(Simulator, WritesToASerialDeviceAndRefusesBadArguments) {
+    TempWorkDir dir;
+    dir.write(QStringLiteral("capture.txt"), "123C        1:02.345 1\r");
+    Pty device;
+    QProcess sim;
+    sim.start(simulator(), {QStringLiteral("--device"), device.slavePath(), QStringLiteral("--baud"),
+                            QStringLiteral("19200"), QStringLiteral("--replay"), dir.file(QStringLiteral("capture.txt"))});
+    ASSERT_TRUE(sim.waitForStarted());
+    QByteArray far;
+    ASSERT_TRUE(waitFor([&] {
+        far += device.readAvailable();
+        return sim.state() == QProcess::NotRunning;
+    }, 10000));
+    far += device.readAvailable();
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_EQ(far, "123C        1:02.345 1\r");
+
+    const QStringList link = {QStringLiteral("--link"), dir.file(QStringLiteral("COM4"))};
+    const QList<QStringList> bad = {
+        {},
+        link + QStringList{QStringLiteral("--device"), device.slavePath()},
+        link + QStringList{QStringLiteral("--baud"), QStringLiteral("fast")},
+        link + QStringList{QStringLiteral("--runners"), QStringLiteral("0")},
+        link + QStringList{QStringLiteral("--races"), QStringLiteral("-1")},
+        link + QStringList{QStringLiteral("--replay"), dir.file(QStringLiteral("missing.txt"))},
+        {QStringLiteral("--device"), dir.file(QStringLiteral("missing"))},
+    };
+    for (const QStringList& args : bad) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        QProcess p;
+        p.start(simulator(), args);
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_EQ(p.exitCode(), 2);
+        EXPECT_FALSE(QFileInfo(dir.file(QStringLiteral("COM4"))).isSymLink());
+    }
+    // An existing file of that name is never replaced by the link.
+    QFile::remove(dir.file(QStringLiteral("COM4")));
+    dir.write(QStringLiteral("COM4"), "keep");
+    QProcess p;
+    p.start(simulator(), link);
+    ASSERT_TRUE(p.waitForFinished(5000));
+    EXPECT_EQ(p.exitCode(), 2);
+    EXPECT_EQ(dir.read(QStringLiteral("COM4")), "keep");
 }

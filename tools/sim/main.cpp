@@ -110,8 +110,12 @@ public:
         clock_.start();
         if (!replayFile.isEmpty()) {
             replay_.setFileName(replayFile);
-            if (!replay_.open(QIODevice::ReadOnly))
-                fail(QStringLiteral("cannot read %1").arg(replayFile));
+            if (!replay_.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "timedisplay-sim: cannot read %s\n", qPrintable(replayFile));
+                failed_ = true;
+                QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(2); });
+                return;
+            }
         } else {
             nextRace();
         }
@@ -119,6 +123,7 @@ public:
     }
 
     qint64 sent() const { return sent_; }
+    bool failed() const { return failed_; }
     qint64 dropped() const { return dropped_; }
 
 private:
@@ -195,6 +200,7 @@ private:
     qint64 raceStart_ = 0;
     int raceIndex_ = 0;
     qint64 paced_ = 0, sent_ = 0, dropped_ = 0;
+    bool failed_ = false;
 };
 
 } // namespace
@@ -239,6 +245,10 @@ int main(int argc, char** argv) {
     if (!ok || raceCount < 1)
         fail(QStringLiteral("--races must be 1 or more"));
 
+    // Everything that can fail is checked before the link exists.
+    if (p.isSet(replay) && !QFileInfo(p.value(replay)).isReadable())
+        fail(QStringLiteral("cannot read %1").arg(p.value(replay)));
+
     Output out;
     if (p.isSet(link))
         out.openPty(p.value(link), rate);
@@ -252,9 +262,9 @@ int main(int argc, char** argv) {
     s.races = p.isSet(foreverOpt) ? 0 : raceCount;
     installQuitSignals([] { QCoreApplication::quit(); });
     s.start();
-    app.exec();
+    const int code = app.exec();
     out.close();
     std::fprintf(stderr, "timedisplay-sim: %lld bytes sent, %lld dropped\n", (long long)s.sent(),
                  (long long)s.dropped());
-    return 0;
+    return s.failed() ? code : 0;
 }
