@@ -1,5 +1,7 @@
 // Arbitrary bytes as liste.xls: the compound file, the BIFF8 records and the
 // cell model behind them. What reads is shown, written and read once more.
+// Inputs starting with the byte 'W' are a bare Workbook stream that is put
+// into a valid compound file first, so mutations reach the records.
 #include "timetable/Sheet.h"
 #include "timetable/Xls.h"
 
@@ -7,7 +9,13 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const QByteArray file = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    QByteArray file = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    if (size > 0 && data[0] == 'W') {
+        QByteArray wrapped;
+        if (!xls::container(file.mid(1), wrapped))
+            std::abort();
+        file = wrapped;
+    }
     Sheet sheet;
     QString why;
     if (!xls::read(file, sheet, &why)) {

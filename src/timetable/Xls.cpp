@@ -910,14 +910,33 @@ QByteArray workbookStream(const Sheet& sheet) {
         if (lo < 0)
             continue;
         o.rec(kRow, {uint16_t(r), uint16_t(lo), uint16_t(hi + 1), 0x00FF, 0, 0, 0x0100, 0x000F});
-        for (const Cell& c : row) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            const Cell& c = row[i];
             const int xfi = xfOf[c.format] >= 0 ? xfOf[c.format] : generalXf;
             const uint16_t xf = uint16_t(xfi);
             switch (c.kind) {
-            case Cell::Empty:
-                if (c.format != 0)
+            case Cell::Empty: {
+                if (c.format == 0)
+                    break;
+                // formatted empty cells side by side share one MULBLANK
+                size_t j = i + 1;
+                while (j < row.size() && j - i < 1000 && row[j].kind == Cell::Empty && row[j].format != 0 &&
+                       row[j].col == row[j - 1].col + 1)
+                    ++j;
+                if (j - i == 1) {
                     o.cell(kBlank, uint16_t(r), c.col, xf, nullptr, 0);
+                    break;
+                }
+                const size_t s = o.begin(kMulBlank);
+                o.u16(uint16_t(r));
+                o.u16(c.col);
+                for (size_t k = i; k < j; ++k)
+                    o.u16(uint16_t(xfOf[row[k].format] >= 0 ? xfOf[row[k].format] : generalXf));
+                o.u16(row[j - 1].col);
+                o.end(s);
+                i = j - 1;
                 break;
+            }
             case Cell::Text: {
                 const uint32_t isst = sstIndex.value(c.text);
                 o.cell(kLabelSst, uint16_t(r), c.col, xf, &isst, 4);
