@@ -168,6 +168,17 @@ TEST_F(SerialLine, OpensAPseudoTerminalDespiteRefusedModemControl) {
     com.setPort(4);
     EXPECT_EQ(com.Port(), 1);
     EXPECT_EQ(com.LastError(), QStringLiteral("Can't perform this operation on an open port"));
+    // Hardware handshake on a device without modem lines: the refused RTS
+    // call does not fail it, and the options follow the switch.
+    com.setHWHandshake(true);
+    EXPECT_TRUE(com.HWHandshake());
+    EXPECT_EQ(com.Options(), uint32_t(TCustomComPort::CtsFlow));
+    EXPECT_EQ(com.RTSControl(), comcode::RtsHandshake);
+    com.setHWHandshake(false);
+    EXPECT_FALSE(com.HWHandshake());
+    EXPECT_EQ(com.Options(), 0u);
+    EXPECT_EQ(com.RTSControl(), comcode::RtsOff);
+    EXPECT_TRUE(com.ok());
     com.ClosePort();
     EXPECT_FALSE(com.ok());
     EXPECT_FALSE(com.PollTimer()->isActive());
