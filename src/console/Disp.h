@@ -165,6 +165,7 @@ public:
 
     // ---- line (protocol/DispLine.cpp) -------------------------------------
     void ComThread1PacketReceived(QObject* Sender, const QByteArray& buffer);
+    qsizetype heldByteCount() const { return heldBytes_.size(); }  // waiting for a dispatch to end
     int Zeit_in_ms(const std::string& text) const;
 
     // ---- time digits (display/DispTime.cpp) -------------------------------

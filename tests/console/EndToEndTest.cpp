@@ -166,3 +166,60 @@ TEST(EndToEnd, SimulatedRaceEndsUpInTheTimeTable) {
         EXPECT_EQ(texts[preset], texts[winner]) << "preset row, col " << c;
     }
 }
+
+// ---- the start number prompt with real bytes on a real tty ------------------
+
+#include "FakeDialogs.h"
+#include "console/Disp.h"
+#include "protocol/Startnumberunit.h"
+#include "timetable/Control.h"
+#include "timetable/Spreadsheet.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+TEST(PromptOnTheLine, BytesArrivingWhileThePromptIsOpenAreDispatchedAfterIt) {
+    TempWorkDir dir;
+    ScopedFakeDialogs dialogs;
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(dir.file("COM4")));
+    auto win = std::make_unique<Tdisplay>();
+    auto* table = new TTimeControl(win.get());
+    auto* prompt = new TStartNumberForm(win.get());
+    win->COM->addItem("COM4");
+    win->COM->setCurrentIndex(win->COM->count() - 1);
+    win->COMChange();
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 5000));
+    spin(100);
+    win->StrNrSelfCB->setChecked(true);
+
+    // While the operator types, the device goes on: far more than a tty
+    // buffer holds (24 KB of running times), a result, more running times.
+    QByteArray during;
+    for (int i = 0; i < 1000; ++i)
+        during += QByteArray("009.    00:00:") + QByteArray::number(10 + i % 40) + ".000  \r";
+    during += "009A    00:00:11.000 2\r";
+    for (int i = 0; i < 200; ++i)
+        during += QByteArray("010.    00:00:0") + QByteArray::number(i % 10) + ".500  \r";
+    bool nothingDispatched = false;
+    dialogs->execAnswers.push_back([&](QDialog*) {
+        EXPECT_TRUE(pty.write(during));
+        spin(300);
+        nothingDispatched = win->Startnummer == 0 && win->Zeitwert == 0;
+        prompt->StartNrE->setText("12");
+        return int(QDialog::Accepted);
+    });
+    ASSERT_TRUE(pty.write("A  F    00:00:59.000  \r"));
+    ASSERT_TRUE(waitFor([&] { return win->Startnummer == 10 && win->Zeitwert == 9500; }, 10000));
+    EXPECT_EQ(dialogs->execCount, 1);
+    EXPECT_TRUE(nothingDispatched);  // the line under dispatch was not disturbed
+    // The prompted line was completed with 12 and filed as channel C.
+    EXPECT_EQ(Zeit_in_ms(table->TimeTable->EntryRC(21, 6).toStdString(), '.', false), 59000);
+    // Then every line sent meanwhile ran, in order: the result among them was recorded.
+    EXPECT_EQ(Zeit_in_ms(table->TimeTable->EntryRC(18, 10).toStdString(), '.', false), 11000);
+    EXPECT_EQ(win->LetzteStartnummer, 10);
+    delete prompt;
+    delete table;
+}

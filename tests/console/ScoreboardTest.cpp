@@ -277,6 +277,7 @@ TEST_F(Scoreboard, BytesArrivingWhileThePromptIsOpenWaitTheirTurn) {
         // The device goes on sending while the operator types.
         feed(timingLine("009", '.', "00:00:03.000") + "\r");
         EXPECT_EQ(win->Startnummer, 0);  // not dispatched yet
+        EXPECT_EQ(win->heldByteCount(), 23);
         static_cast<TStartNumberForm*>(d)->StartNrE->setText("12");
         return int(QDialog::Accepted);
     });
