@@ -1,0 +1,1 @@
+td_add_fuzz(settings SOURCES settings_fuzz.cpp)

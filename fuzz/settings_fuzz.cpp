@@ -1,0 +1,70 @@
+// Arbitrary bytes as disp.ini: reading applies them to the main window, and
+// what is written back must read and write back to the same bytes.
+#include "common/Dialogs.h"
+#include "common/Fonts.h"
+#include "console/Disp.h"
+#include "protocol/Startnumberunit.h"
+#include "timetable/Control.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+class NoDialogs : public Dialogs {
+public:
+    void error(QWidget*, const QString&) override {}
+    std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
+    std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
+    std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    int exec(QDialog*) override { return QDialog::Rejected; }
+};
+
+Tdisplay* window = nullptr;
+
+QByteArray saved() {
+    window->Einstellungen_speichern();
+    QFile f(QStringLiteral("disp.ini"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(*argc, *argv);
+    fonts::registerSubstitutes();
+    static NoDialogs dialogs;
+    Dialogs::install(&dialogs);
+    static QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    window = new Tdisplay;
+    new TTimeControl(window);
+    new TStartNumberForm(window);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    {
+        QFile f(QStringLiteral("disp.ini"));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 0;
+        f.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    window->Einstellungen_laden();
+    const QByteArray first = saved();
+    window->Einstellungen_laden();
+    const QByteArray second = saved();
+    if (first != second) {
+        std::fprintf(stderr, "disp.ini does not round-trip:\n%s\n---\n%s\n", first.constData(), second.constData());
+        std::abort();
+    }
+    return 0;
+}
