@@ -88,9 +88,7 @@ void Tdisplay::COMChange() {
 
     // A port whose device went away is still the operator's choice.
     int old = 0;
-    bool oldWasAway = false;
     if (com.ok() || com.Reconnecting()) {
-        oldWasAway = !com.ok();
         com.ClosePort();
         old = com.Port();
     }
@@ -108,12 +106,9 @@ void Tdisplay::COMChange() {
     com.setPort(old);
     if (old <= 0)
         return;  // nothing was open before: the chosen entry stays, no message
-    // A previous port whose device is away is waited for, never swapped
-    // for another device of the same number.
-    if (oldWasAway)
-        com.Reconnect();
-    else
-        com.OpenPort();
+    // The previous device again; if it is away (or went away just now) it is
+    // waited for, never swapped for another device of the same number.
+    com.Reconnect();
     const int index = COM->findText(QStringLiteral("COM%1").arg(old), Qt::MatchExactly);
     if (index >= 0)
         COM->setCurrentIndex(index);
