@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QMouseEvent>
 #include <QComboBox>
 #include <QScreen>
 #include <QScrollArea>
@@ -42,6 +43,11 @@ protected:
         }
     }
 
+    void mouseMoveEvent(QMouseEvent* e) override {
+        const QPoint p = e->position().toPoint();
+        owner_->FormMouseMove(p.x(), p.y());
+    }
+
 private:
     Tdisplay* owner_;
     bool queued_ = false;
@@ -70,6 +76,8 @@ Tdisplay::Tdisplay(QWidget* parent) : QWidget(parent) {
     setGeometry(266, 171, 803, 765);
     createDisplayElements();
     createSetupControls();
+    connectHotkeys();
+    connectMouse();
     FormCreate();
 }
 
@@ -205,6 +213,7 @@ void Tdisplay::TimeClick() {
 }
 
 bool Tdisplay::eventFilter(QObject* watched, QEvent* e) {
+    hotkeyEvent(watched, e);
     if ((e->type() == QEvent::Move || e->type() == QEvent::Resize || e->type() == QEvent::Show) &&
         watched->parent() == canvas)
         scheduleScrollRange();

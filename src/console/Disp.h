@@ -11,6 +11,7 @@ class DisplayLabel;
 class PictureBox;
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -204,6 +205,47 @@ public:
     // ---- start number prompt (protocol/DispPrompt.cpp) ---------------------
     void Startnummer_einsetzen();            // fills in the start number of a time sent without one
 
+    // ---- display mode (console/DispMode.cpp) -------------------------------
+    struct WindowPlacement {
+        Qt::WindowStates state;
+        int width = 0, height = 0, left = 0, top = 0;
+    };
+    WindowPlacement Fensterlage;
+    void StartClick();
+    void Anzeige_beenden();
+    void HintergrundClick();
+    // The setup controls that display mode hides, in groups 1 to 6.
+    QList<QWidget*> setupGroup(int group) const;
+
+    // ---- keyboard (console/DispKeys.cpp) ----------------------------------
+    std::array<uint16_t, 14> Tastencodes{};  // virtual-key codes of the hotkeys
+    void FormKeyDown(uint16_t key);          // key: a Windows virtual-key code
+    static uint16_t virtualKey(const QKeyEvent* e);
+
+    // ---- placing with the mouse (console/DispMouse.cpp) -------------------
+    // Verschiebemodus of each movable element: it follows the pointer.
+    enum Movable { MoveTime, MoveRang, MoveNummer, MoveVorgabezeit, MoveText1, MoveText2, MoveText3,
+                   MoveA1, MoveA2, MoveA3, MoveA4, MoveLogo1, MoveLogo2, MoveLogo3, kMovables };
+    std::array<bool, kMovables> Verschiebemodus{};
+    void elementClick(Movable m);            // RangClick, Zeit_HzClick, ...
+    void elementMouseMove(Movable m, int x, int y);
+    void FormMouseMove(int x, int y);
+    void Positionen_anzeigen();              // the X and Y labels of every row
+
+    // ---- appearance controls (console/DispAppearance.cpp) ------------------
+    void SchriftartZeitClick();
+    void ZeitHintergrundClick();
+    void SchriftartRangClick();
+    void RangHintergrundClick();
+    void SchriftartNummerClick();
+    void NummerHintergrundClick();
+    void SchriftartVorgabezeitClick();
+    void VorgabezeitHintergrundClick();
+    void SchriftartAClick(int n);            // SchriftartA<n>Click
+    void AHintergrundClick(int n);           // A<n>HintergrundClick
+    void A_sichtbarClick(int n);             // A<n>_sichtbarClick
+    void Logo_sichtbarClick(int n);          // Logo<n>_sichtbarClick
+
     // ---- serial line (serial/DispPort.cpp) --------------------------------
     TWComThread* ComThread1 = nullptr;
     void createSerialLine();    // creates ComThread1, connects the line handler, fills COM
@@ -224,6 +266,11 @@ protected:
 private:
     void createDisplayElements();   // display/DispElements.cpp
     void createSetupControls();     // console/DispPanel.cpp
+    void connectHotkeys();          // console/DispKeys.cpp
+    bool hotkeyEvent(QObject* watched, QEvent* e);
+    void connectMouse();            // console/DispMouse.cpp
+    QWidget* movableWidget(Movable m) const;
+    void placeElement(Movable m, int left, int top);
     void loadPictures();            // display/DispElements.cpp
     void dispatchLine();            // protocol/DispLine.cpp
     void updateBoards(char address, bool normalLine);

@@ -276,6 +276,26 @@ void Tdisplay::createSetupControls() {
     connect(RangEnde, &QComboBox::activated, this, [this] { RangEndeChange(); });
     connect(NummerEnde, &QComboBox::activated, this, [this] { NummerEndeChange(); });
     connect(Time, &QPushButton::clicked, this, [this] { TimeClick(); });
+    connect(Start, &QPushButton::clicked, this, [this] { StartClick(); });
+    connect(Hintergrund, &QPushButton::clicked, this, [this] { HintergrundClick(); });
+    connect(SchriftartZeit, &QPushButton::clicked, this, [this] { SchriftartZeitClick(); });
+    connect(ZeitHintergrund, &QPushButton::clicked, this, [this] { ZeitHintergrundClick(); });
+    connect(SchriftartRang, &QPushButton::clicked, this, [this] { SchriftartRangClick(); });
+    connect(RangHintergrund, &QPushButton::clicked, this, [this] { RangHintergrundClick(); });
+    connect(SchriftartNummer, &QPushButton::clicked, this, [this] { SchriftartNummerClick(); });
+    connect(NummerHintergrund, &QPushButton::clicked, this, [this] { NummerHintergrundClick(); });
+    connect(SchriftartVorgabezeit, &QPushButton::clicked, this, [this] { SchriftartVorgabezeitClick(); });
+    connect(VorgabezeitHintergrund, &QPushButton::clicked, this, [this] { VorgabezeitHintergrundClick(); });
+    for (int i = 0; i < 4; ++i) {
+        const int n = i + 1;
+        connect(Tafel[i].Schriftart, &QPushButton::clicked, this, [this, n] { SchriftartAClick(n); });
+        connect(Tafel[i].Hintergrund, &QPushButton::clicked, this, [this, n] { AHintergrundClick(n); });
+        connect(Tafel[i].sichtbar, &QCheckBox::toggled, this, [this, n] { A_sichtbarClick(n); });
+    }
+    for (int i = 0; i < 3; ++i) {
+        const int n = i + 1;
+        connect(Logo_sichtbar[i], &QCheckBox::toggled, this, [this, n] { Logo_sichtbarClick(n); });
+    }
     connect(End, &QPushButton::clicked, this, [this] { EndClick(); });
     for (int i = 0; i < 3; ++i) {
         const int n = i + 1;

@@ -57,7 +57,9 @@ DisplayLabel* makeLabel(QWidget* parent, const QString& name, int left, int top,
     l->setAlignment(a);
     l->setFontColour(fontColour);
     l->setColour(colour);
-    l->setTransparent(colour == colour::None);
+    // Only the text fields switch between transparent and filled; the others
+    // paint their colour unless it is "no colour".
+    l->setTransparent(false);
     l->setText(text);
     l->move(left, top);
     l->setToolTip(kMoveHint);
@@ -103,6 +105,7 @@ void Tdisplay::createDisplayElements() {
                                     text, DisplayLabel::Center, colour::Black, colour::None, height);
         t.V = makeLabel(canvas, QString("Textfeld%1_V").arg(n), 508, kTextFieldTop[i], text, DisplayLabel::Center,
                         colour::Red, colour::None, height);
+        t.V->setTransparent(true);  // "Hintergrund" is not ticked
     }
 
     for (int i = 0; i < 3; ++i) {

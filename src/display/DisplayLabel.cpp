@@ -101,5 +101,5 @@ void DisplayLabel::mouseMoveEvent(QMouseEvent* e) {
         const QPoint p = e->position().toPoint();
         onMouseMove(p.x(), p.y());
     }
-    QWidget::mouseMoveEvent(e);
+    e->accept();  // the window background does not see moves over an element
 }

@@ -1,0 +1,129 @@
+// Display mode: the window becomes the maximised, borderless scoreboard and
+// every setup control is hidden; any key that is no hotkey brings it back.
+#include "console/Disp.h"
+
+#include "common/Colour.h"
+#include "common/Dialogs.h"
+#include "display/DisplayLabel.h"
+#include "display/PictureBox.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QScrollArea>
+
+namespace {
+// The setup controls by group, in the order they are hidden and shown.
+const char* const kGroup2[] = {"CheckBoxZ", "CheckBoxR", "CheckBoxN", "SchriftartZeit", "SchriftartRang",
+                               "SchriftartNummer", "Genauigkeit", "RangEnde", "NummerEnde", "Hintergrund",
+                               "COM", "RangHintergrund", "NummerHintergrund", "ZeitHintergrund", "XRang", "YRang",
+                               "XNummer", "YNummer", "XZeit", "YZeit"};
+const char* const kGroup3[] = {"Textfeld%1_Sichtbar", "Textfeld%1_Schriftart", "Textfeld%1_Hintergrundfarbe",
+                               "Textfeld%1_Schattenfarbe", "Textfeld%1_Label1", "Textfeld%1_Label2",
+                               "Textfeld%1_Label3", "T%1RandPixel", "T%1Pixel_H", "T%1Pixel_V", "XTextfeld%1",
+                               "YTextfeld%1", "Textfeld%1_Hintergrund", "Textfeld%1_ausrichtung",
+                               "Textfeld%1_Label4"};
+const char* const kGroup4[] = {"Logo1_sichtbar", "Logo2_sichtbar", "Logo3_sichtbar", "ZeitPixelversatz",
+                               "Vorgabezeit_sichtbar", "SchriftartVorgabezeit", "VorgabezeitHintergrund",
+                               "GenauigkeitVorgabezeit", "XVorgabezeit", "YVorgabezeit", "ZeitDarstellung", "Time"};
+const char* const kGroup5[] = {"A%1_sichtbar", "Adresse%1", "SchriftartA%1", "A%1Hintergrund",
+                               "A%1VonZeichen", "A%1AnzZeichen", "XA%1", "YA%1"};
+const char* const kGroup6[] = {"Language", "SecMode", "AdrNummer", "StrNrSelfCB"};
+} // namespace
+
+QList<QWidget*> Tdisplay::setupGroup(int group) const {
+    QList<QWidget*> out;
+    auto add = [&](const QString& name) {
+        if (auto* w = canvas->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly))
+            out << w;
+    };
+    auto family = [&](auto& names, int members) {
+        for (int n = 1; n <= members; ++n)
+            for (const char* pattern : names)
+                add(QString(pattern).arg(n));
+    };
+    switch (group) {
+    case 1: add("Start"); add("End"); break;
+    case 2: for (const char* n : kGroup2) add(n); break;
+    case 3: family(kGroup3, 3); break;
+    case 4: for (const char* n : kGroup4) add(n); break;
+    case 5: family(kGroup5, 4); break;
+    case 6: for (const char* n : kGroup6) add(n); break;
+    }
+    return out;
+}
+
+void Tdisplay::StartClick() {
+    if (Anzeigemodus)
+        return;
+    Fensterlage = {windowState(), width(), height(), x(), y()};
+
+    setWindowFlag(Qt::FramelessWindowHint, true);
+    setWindowState(Qt::WindowMaximized);
+    show();  // changing the frame hides a window
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    raise();
+    activateWindow();
+
+    Start->setVisible(false);
+    End->setVisible(false);
+    Anzeigemodus = true;
+    for (int g : {2, 3, 4})
+        for (QWidget* w : setupGroup(g))
+            if (w != Time)
+                w->setVisible(false);
+
+    QPalette pal = canvas->palette();
+    pal.setColor(QPalette::Window, colour::toQColor(Anzeigefarbe).value_or(Qt::black));
+    canvas->setPalette(pal);
+    canvas->setCursor(Qt::BlankCursor);
+
+    Time->setVisible(false);
+    Logo[2]->setVisible(false);
+    Vorgabezeit->setVisible(false);
+    for (int g : {5, 6})
+        for (QWidget* w : setupGroup(g))
+            w->setVisible(false);
+    // The keys now go to the window itself.
+    setFocus(Qt::OtherFocusReason);
+}
+
+void Tdisplay::Anzeige_beenden() {
+    setWindowFlag(Qt::FramelessWindowHint, false);
+    setWindowState(Fensterlage.state);
+    show();
+    if (!(Fensterlage.state & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+    {
+        resize(Fensterlage.width, Fensterlage.height);
+        move(Fensterlage.left, Fensterlage.top);  // frame position, as taken
+    }
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    Start->setVisible(true);
+    End->setVisible(true);
+    Anzeigemodus = false;
+    for (QWidget* w : setupGroup(2))
+        w->setVisible(true);
+
+    QPalette pal = canvas->palette();
+    pal.setColor(QPalette::Window, *colour::toQColor(colour::Gray));
+    canvas->setPalette(pal);
+    canvas->unsetCursor();
+
+    for (int g : {3, 4})
+        for (QWidget* w : setupGroup(g))
+            w->setVisible(true);
+    Logo[2]->setVisible(true);
+    if (Vorgabezeit_sichtbar->isChecked())
+        Vorgabezeit->setVisible(true);
+    for (int g : {5, 6})
+        for (QWidget* w : setupGroup(g))
+            w->setVisible(true);
+}
+
+void Tdisplay::HintergrundClick() {
+    // Takes effect at the next start of display mode.
+    if (auto c = Dialogs::current().chooseColour(this, Anzeigefarbe))
+        Anzeigefarbe = *c;
+}
