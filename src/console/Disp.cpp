@@ -91,6 +91,7 @@ void Tdisplay::FormCreate() {
     createSerialLine();
     Sprachdatei = "english.lng";
     Neuladen = true;
+    SprachdateiOrdner = QCoreApplication::applicationDirPath();
 
     ZeitPixelversatz->setCurrentIndex(10);
     for (TextField& t : Textfeld) {
@@ -168,6 +169,7 @@ void Tdisplay::FormShow() {
 void Tdisplay::FormPaint() {
     if (!Neuladen)
         return;
+    Sprache_laden();
     Einstellungen_laden();
     Neuladen = false;
     Nummer->setText(QString());

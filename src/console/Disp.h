@@ -12,6 +12,10 @@ class PictureBox;
 class QCheckBox;
 class QComboBox;
 class QKeyEvent;
+class QIODevice;
+namespace language {
+struct Line;
+}
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -254,6 +258,16 @@ public:
     void closeSerialLine();     // closes an open port
     void COMChange();
 
+    // ---- language files (language/DispLanguage.cpp) -----------------------
+    int Zeichensatz = 1;          // font character set number of the language file
+    QString SprachdateiOrdner;    // where the language dialog starts: the program's folder
+    void Sprache_laden();
+    static int Sprachzeile_lesen(QIODevice& file, QByteArray& text);
+    void LanguageClick();
+    void SpracheSchreibenClick();
+    QString languageText(const language::Line& line) const;  // what an export writes
+    QList<QWidget*> movableElements() const;
+
     // ---- settings (settings/DispSettings.cpp) -----------------------------
     void Einstellungen_laden();
     void Einstellungen_speichern();
@@ -266,6 +280,8 @@ protected:
 private:
     void createDisplayElements();   // display/DispElements.cpp
     void createSetupControls();     // console/DispPanel.cpp
+    QWidget* languageTarget(const char* name) const;
+    void applyLanguageLine(const language::Line& line, const QString& text, const QByteArray& raw);
     void connectHotkeys();          // console/DispKeys.cpp
     bool hotkeyEvent(QObject* watched, QEvent* e);
     void connectMouse();            // console/DispMouse.cpp

@@ -277,6 +277,8 @@ void Tdisplay::createSetupControls() {
     connect(NummerEnde, &QComboBox::activated, this, [this] { NummerEndeChange(); });
     connect(Time, &QPushButton::clicked, this, [this] { TimeClick(); });
     connect(Start, &QPushButton::clicked, this, [this] { StartClick(); });
+    connect(Language, &QPushButton::clicked, this, [this] { LanguageClick(); });
+    connect(SpracheSchreiben, &QPushButton::clicked, this, [this] { SpracheSchreibenClick(); });
     connect(Hintergrund, &QPushButton::clicked, this, [this] { HintergrundClick(); });
     connect(SchriftartZeit, &QPushButton::clicked, this, [this] { SchriftartZeitClick(); });
     connect(ZeitHintergrund, &QPushButton::clicked, this, [this] { ZeitHintergrundClick(); });

@@ -1,0 +1,178 @@
+// Language files: the setup panel's texts, 179 lines in a fixed order.
+#include "console/Disp.h"
+
+#include "common/CodePage.h"
+#include "common/Dialogs.h"
+#include "common/IntValue.h"
+#include "display/DisplayLabel.h"
+#include "display/PictureBox.h"
+#include "language/LanguageLines.h"
+#include "timetable/Control.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QSaveFile>
+
+namespace {
+constexpr int kMaxLine = 32766;
+}
+
+int Tdisplay::Sprachzeile_lesen(QIODevice& file, QByteArray& text) {
+    text.clear();
+    char c;
+    while (file.getChar(&c) && c != '\n') {
+        if (text.size() >= kMaxLine)
+            break;  // the character just read is lost; the rest is the next line
+        text.append(c);
+    }
+    // A line ends at LF; a CR right before it belongs to the line end.
+    if (c == '\n' && text.endsWith('\r'))
+        text.chop(1);
+    return int(text.size());
+}
+
+QWidget* Tdisplay::languageTarget(const char* name) const {
+    if (!*name)
+        return const_cast<Tdisplay*>(this);
+    if (TimeControl) {
+        if (TimeControl->objectName() == QLatin1String(name))
+            return TimeControl;
+        if (auto* w = TimeControl->findChild<QWidget*>(name))
+            return w;
+    }
+    return canvas->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
+}
+
+QList<QWidget*> Tdisplay::movableElements() const {
+    QList<QWidget*> out = {Rang, Nummer};
+    for (DisplayLabel* l : Zeitstellen)
+        out << l;
+    out << Vorgabezeit;
+    for (const TextField& t : Textfeld) {
+        out << t.V;
+        for (DisplayLabel* s : t.shadows())
+            out << s;
+    }
+    for (PictureBox* p : Logo)
+        out << p;
+    return out;
+}
+
+void Tdisplay::applyLanguageLine(const language::Line& line, const QString& text, const QByteArray& raw) {
+    using language::Property;
+    QWidget* w = languageTarget(line.target);
+    switch (line.property) {
+    case Property::FontName: {
+        QFont f = font();
+        f.setFamily(text);
+        setFont(f);
+        break;
+    }
+    case Property::Charset:
+        Zeichensatz = intValue(raw, 1);
+        break;
+    case Property::Caption:
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            b->setText(text);
+        else if (auto* l = qobject_cast<QLabel*>(w))
+            l->setText(text);
+        else if (auto* d = qobject_cast<DisplayLabel*>(w))
+            d->setText(text);
+        else if (w && w->isWindow())
+            w->setWindowTitle(text);
+        break;
+    case Property::Hint:
+        if (w)
+            w->setToolTip(text);
+        break;
+    case Property::Entry:
+        if (auto* c = qobject_cast<QComboBox*>(w); c && line.entry < c->count())
+            c->setItemText(line.entry, text);
+        break;
+    case Property::TextField:
+        Textfeld_setzen(line.entry, text);
+        break;
+    case Property::ElementHint:
+        for (QWidget* e : movableElements())
+            e->setToolTip(text);
+        break;
+    }
+}
+
+QString Tdisplay::languageText(const language::Line& line) const {
+    using language::Property;
+    QWidget* w = languageTarget(line.target);
+    switch (line.property) {
+    case Property::FontName: return font().family();
+    case Property::Charset: return QString::number(Zeichensatz);
+    case Property::Caption:
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            return b->text();
+        if (auto* l = qobject_cast<QLabel*>(w))
+            return l->text();
+        if (auto* d = qobject_cast<DisplayLabel*>(w))
+            return d->text();
+        return w ? w->windowTitle() : QString();
+    case Property::Hint: return w ? w->toolTip() : QString();
+    case Property::Entry: {
+        auto* c = qobject_cast<QComboBox*>(w);
+        return c ? c->itemText(line.entry) : QString();
+    }
+    case Property::TextField: return Textfeld[size_t(line.entry - 1)].V->text();
+    case Property::ElementHint: return Textfeld[0].V->toolTip();
+    }
+    return {};
+}
+
+void Tdisplay::Sprache_laden() {
+    // Replacing entry texts must not change what the lists select.
+    QComboBox* lists[] = {NummerEnde, RangEnde, Tafel[0].Adresse, Tafel[1].Adresse, Tafel[2].Adresse,
+                          Tafel[3].Adresse, AdrNummer, Textfeld[0].ausrichtung, Textfeld[1].ausrichtung,
+                          Textfeld[2].ausrichtung};
+    int selected[std::size(lists)];
+    for (size_t i = 0; i < std::size(lists); ++i)
+        selected[i] = lists[i]->currentIndex();
+
+    if (Sprachdatei.isEmpty())
+        return;
+    QFile file(QFile::decodeName(Sprachdatei));
+    if (!file.open(QIODevice::ReadOnly)) {
+        Dialogs::current().error(this, QStringLiteral("Error reading language File"));
+        return;
+    }
+    QByteArray raw;
+    for (const language::Line& line : language::lines()) {
+        if (Sprachzeile_lesen(file, raw) > 0)
+            applyLanguageLine(line, codepage::toUnicode(raw), raw);
+    }
+    file.close();
+    for (size_t i = 0; i < std::size(lists); ++i)
+        lists[i]->setCurrentIndex(selected[i]);
+}
+
+void Tdisplay::LanguageClick() {
+    const auto chosen = Dialogs::current().openFile(this, SprachdateiOrdner, QStringLiteral("Language Files (*.lng)"),
+                                                    QStringLiteral("lng"));
+    if (!chosen)
+        return;
+    Sprachdatei = QFile::encodeName(*chosen);
+    Einstellungen_speichern();
+    Sprache_laden();
+    Einstellungen_laden();
+    Neuladen = false;
+}
+
+void Tdisplay::SpracheSchreibenClick() {
+    Sprachdatei = "Deutsch.lng";
+    QSaveFile file(QStringLiteral("Deutsch.lng"));
+    if (!file.open(QIODevice::WriteOnly)) {
+        Dialogs::current().error(this, QStringLiteral("Error writing language File"));
+        return;
+    }
+    for (const language::Line& line : language::lines())
+        file.write(codepage::fromUnicode(languageText(line)) + "\r\n");
+    if (!file.commit())
+        Dialogs::current().error(this, QStringLiteral("Error writing language File"));
+}

@@ -1,0 +1,152 @@
+#include "MainWindowFixture.h"
+
+#include "common/CodePage.h"
+#include "display/PictureBox.h"
+#include "language/LanguageLines.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QPushButton>
+
+class Language : public MainWindowTest {
+protected:
+    // Every line an export would write, from the window as it is now.
+    QStringList texts() {
+        QStringList out;
+        for (const language::Line& l : language::lines())
+            out << win->languageText(l);
+        return out;
+    }
+    void load(const QByteArray& content) {
+        dir.write("test.lng", content);
+        win->Sprachdatei = "test.lng";
+        win->Sprache_laden();
+    }
+    QString caption(const char* name) { return widget<QAbstractButton>(name)->text(); }
+};
+
+TEST_F(Language, ExportOfTheUntouchedWindowIsTheBuiltInColumn) {
+    widget<QPushButton>("SpracheSchreiben")->click();
+    EXPECT_EQ(win->Sprachdatei, "Deutsch.lng");
+    const QByteArray file = dir.read("Deutsch.lng");
+    const QList<QByteArray> lines = file.split('\n');
+    ASSERT_EQ(lines.size(), 180);  // 179 lines, each ending in CR LF
+    EXPECT_EQ(lines[0], "MS Sans Serif\r");
+    EXPECT_EQ(lines[1], "1\r");
+    EXPECT_EQ(lines[2], "Darstellen des Rangs\r");
+    EXPECT_EQ(lines[12], codepage::fromUnicode(QString::fromUtf8("Läufername Sichtbar")) + "\r");
+    EXPECT_EQ(lines[52], "Keine\r");
+    EXPECT_EQ(lines[137], "TimeControl\r");
+    EXPECT_EQ(lines[138], codepage::fromUnicode(QString::fromUtf8("Vorgabezeiten löschen")) + "\r");
+    EXPECT_EQ(lines[142], "Linke Maustaste: verschieben\r");
+    EXPECT_EQ(lines[176], "Keine\r");
+    EXPECT_EQ(lines[177], "Frage nach Startnummer\r");
+
+    // Loading the export changes no text.
+    const QStringList before = texts();
+    win->Sprachdatei = "Deutsch.lng";
+    win->Sprache_laden();
+    EXPECT_EQ(texts(), before);
+    EXPECT_TRUE(dialogs->errors.filter("language").isEmpty());
+}
+
+TEST_F(Language, ShortFileAndEmptyLinesKeepTheirTargets) {
+    QStringList before = texts();
+    load("DejaVu Sans\r\n1\r\n");
+    QStringList after = texts();
+    EXPECT_EQ(after[0], "DejaVu Sans");
+    EXPECT_EQ(win->font().family(), "DejaVu Sans");
+    EXPECT_EQ(win->Rang->font().family(), QStringLiteral("Monospac821 BT"));  // elements keep theirs
+    after[0] = before[0];
+    EXPECT_EQ(after, before);
+
+    // Line 5 empty, line 6 set; a blank line sets a blank; the last line has no line end.
+    load("Arial\nx\nShow rank\nRank hint\n\nNumber hint\n \nTime hint");
+    EXPECT_EQ(caption("CheckBoxR"), "Show rank");
+    EXPECT_EQ(caption("CheckBoxN"), "Darstellen der Startnummer");
+    EXPECT_EQ(widget("CheckBoxN")->toolTip(), "Number hint");
+    EXPECT_EQ(caption("CheckBoxZ"), " ");
+    EXPECT_EQ(widget("CheckBoxZ")->toolTip(), "Time hint");
+    EXPECT_EQ(win->Zeichensatz, 1);  // "x" is no number
+}
+
+TEST_F(Language, EntriesAreReplacedAndSelectionsKept) {
+    win->RangEnde->setCurrentIndex(3);
+    win->Tafel[2].Adresse->setCurrentIndex(5);
+    win->AdrNummer->setCurrentIndex(0);
+    win->Textfeld[1].ausrichtung->setCurrentIndex(2);
+    QByteArray file;
+    for (int k = 1; k <= 179; ++k)
+        file += "L" + QByteArray::number(k) + "\r\n";
+    load(file);
+    EXPECT_EQ(win->RangEnde->currentIndex(), 3);
+    EXPECT_EQ(win->RangEnde->itemText(3), "L57");
+    EXPECT_EQ(win->Tafel[2].Adresse->currentIndex(), 5);
+    EXPECT_EQ(win->Tafel[2].Adresse->itemText(0), "L159");
+    EXPECT_EQ(win->AdrNummer->itemText(0), "L177");
+    EXPECT_EQ(win->Textfeld[1].ausrichtung->currentIndex(), 2);
+    EXPECT_EQ(win->ZeitDarstellung->itemText(0), "L64");
+    EXPECT_EQ(win->ZeitDarstellung->itemText(1), "SS");  // not in the file
+    EXPECT_EQ(text("Textfeld2_V"), "L87");
+    EXPECT_EQ(text("Textfeld2_HLU"), "L87");
+    EXPECT_EQ(text("TextA1"), "L89");
+    EXPECT_EQ(win->Rang->toolTip(), "L143");
+    EXPECT_EQ(win->Logo[2]->toolTip(), "L143");
+    EXPECT_EQ(timeControl->windowTitle(), "L138");
+    EXPECT_EQ(timeControl->findChild<QPushButton*>("TimeControlOK")->text(), "L141");
+    EXPECT_EQ(caption("StrNrSelfCB"), "L178");
+    EXPECT_EQ(win->font().family(), "L1");
+}
+
+TEST_F(Language, OverlongLineIsCutAndItsRestIsTheNextLine) {
+    QByteArray file = "Font\n1\n" + QByteArray(32766, 'a') + "Xbc\nnext\n";
+    load(file);
+    EXPECT_EQ(caption("CheckBoxR").size(), 32766);
+    EXPECT_EQ(widget("CheckBoxR")->toolTip(), "bc");  // the X is lost
+    EXPECT_EQ(caption("CheckBoxN"), "next");
+}
+
+TEST_F(Language, MissingFileIsReportedAndEmptyNameIsSilent) {
+    const QStringList before = texts();
+    dialogs->errors.clear();
+    win->Sprachdatei = "nowhere.lng";
+    win->Sprache_laden();
+    EXPECT_EQ(dialogs->errors, QStringList{"Error reading language File"});
+    win->Sprachdatei.clear();
+    win->Sprache_laden();
+    EXPECT_EQ(dialogs->errors.size(), 1);
+    EXPECT_EQ(texts(), before);
+}
+
+TEST_F(Language, ExportWritesTheRunnerShown) {
+    win->Textfeld_setzen(1, QString::fromUtf8("Müller H."));
+    win->SpracheSchreibenClick();
+    const QList<QByteArray> lines = dir.read("Deutsch.lng").split('\n');
+    EXPECT_EQ(lines[85], "M\xfcller H.\r");
+}
+
+TEST_F(Language, ChosenFileIsLoadedAndRemembered) {
+    win->LanguageClick();  // cancelled
+    EXPECT_EQ(win->Sprachdatei, "english.lng");
+    dir.write("mine.lng", "Arial\n1\nRank\n");
+    dialogs->fileAnswers.push_back(dir.file("mine.lng"));
+    win->LanguageClick();
+    EXPECT_EQ(win->Sprachdatei, QFile::encodeName(dir.file("mine.lng")));
+    EXPECT_EQ(caption("CheckBoxR"), "Rank");
+    EXPECT_FALSE(win->Neuladen);
+    EXPECT_TRUE(QFile::exists(dir.file("disp.ini")));  // saved before the load
+}
+
+TEST_F(Language, ShippedEnglishFileHasAllLines) {
+    QFile f(TD_SOURCE_DIR "/data/english.lng");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray content = f.readAll();
+    EXPECT_EQ(content.count('\n'), 179);
+    for (const QByteArray& line : content.split('\n').mid(0, 179))
+        EXPECT_GT(line.size(), 1);  // no empty line: every text is translated
+    dir.write("english.lng", content);
+    win->Sprachdatei = "english.lng";
+    win->Sprache_laden();
+    EXPECT_EQ(caption("Start"), "Start");
+    EXPECT_EQ(win->RangEnde->itemText(0), "No suffix");
+}
