@@ -87,6 +87,23 @@ TEST(SheetEntry, TimeEntriesConvertBackToTheSameMilliseconds) {
     }
 }
 
+// In seconds mode the scoreboard writes minutes and seconds without the
+// colon ("0203.456") into cells formatted "###.##".
+TEST(SheetEntry, SecondsModeEntriesConvertBackToTheSameMilliseconds) {
+    const char* written[] = {"0203.456", "0003.456", "1203.450", "5959.999", "0000.001", "  09.5  "};
+    for (bool secMode : {false, true}) {
+        Sheet s;
+        s.setFormat(1, 1, 1, 1, "###.##");
+        for (const char* w : written) {
+            s.setEntry(1, 1, QString::fromLatin1(w), u'.');
+            EXPECT_EQ(s.cell(1, 1)->kind, Cell::Number) << w;
+            const QByteArray entry = s.entry(1, 1).toLatin1();
+            EXPECT_EQ(Zeit_in_ms(entry.toStdString(), '.', secMode), Zeit_in_ms(w, '.', secMode))
+                << w << " as " << entry.toStdString() << (secMode ? " in seconds mode" : "");
+        }
+    }
+}
+
 TEST(SheetEntry, NumberEntriesReadBackExactly) {
     EXPECT_EQ(numberEntry(100000), "100000");
     EXPECT_EQ(numberEntry(0.00001), "0.00001");
