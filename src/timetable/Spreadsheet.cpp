@@ -98,6 +98,13 @@ TSpreadsheet::TSpreadsheet(QWidget* parent) : QWidget(parent) {
 
     connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { syncFromView(); });
     connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { syncFromView(); });
+    // a width the operator drags is kept in the sheet and saved with it
+    connect(view_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section, int, int size) {
+        if (applyingWidths_)
+            return;
+        const int charWidth = std::max(1, QFontMetrics(view_->font()).averageCharWidth());
+        sheet_.setColumnWidth(section + 1, uint16_t(std::clamp(size * 256 / charWidth, 1, 255 * 256)));
+    });
     connect(editBar_, &QLineEdit::returnPressed, this, [this] {
         if (editBar_->text() != EntryRC(activeRow_, activeCol_))
             userEntry(activeRow_, activeCol_, editBar_->text());
@@ -236,12 +243,14 @@ void TSpreadsheet::setShowEditBar(bool on) {
 }
 
 void TSpreadsheet::applyColumnWidths() {
+    applyingWidths_ = true;
     const int charWidth = QFontMetrics(view_->font()).averageCharWidth();
+    const int standard = view_->horizontalHeader()->defaultSectionSize();
     for (int c = 1; c <= Sheet::MaxCols; ++c) {
         const uint16_t w = sheet_.columnWidth(c);
-        if (w)
-            view_->setColumnWidth(c - 1, std::max(8, w * charWidth / 256));
+        view_->setColumnWidth(c - 1, w ? std::max(8, w * charWidth / 256) : standard);
     }
+    applyingWidths_ = false;
 }
 
 QString TSpreadsheet::toTabbed(const QList<QStringList>& rows) {

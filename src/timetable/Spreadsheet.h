@@ -86,6 +86,7 @@ private:
     bool showEditBar_ = false;
     bool nameFixed_ = false;
     bool syncing_ = false;
+    bool applyingWidths_ = false;
     int selR1_ = 1, selC1_ = 1, selR2_ = 1, selC2_ = 1;
     int activeRow_ = 1, activeCol_ = 1;
     QString lastError_;

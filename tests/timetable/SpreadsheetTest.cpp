@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTableView>
@@ -83,6 +85,27 @@ TEST_F(SpreadsheetTest, ReadExAndWrite) {
     EXPECT_FALSE(u.lastError().isEmpty());
     EXPECT_EQ(u.ReadEx("nothing.xls"), 8);
     EXPECT_EQ(u.EntryRC(10, 3), "Šimon");  // a failed read keeps the cells
+}
+
+TEST_F(SpreadsheetTest, ColumnWidthsComeFromTheFileAndGoBackIntoIt) {
+    TempWorkDir dir;
+    Sheet s;
+    s.setColumnWidth(3, 30 * 256);
+    QByteArray file;
+    ASSERT_TRUE(xls::write(s, file));
+    dir.write("w.xls", file);
+    ASSERT_EQ(t.ReadEx("w.xls"), 0);
+    const int wide = t.grid()->columnWidth(2);
+    EXPECT_EQ(wide, 30 * QFontMetrics(t.grid()->font()).averageCharWidth());
+    EXPECT_EQ(t.grid()->columnWidth(3), t.grid()->horizontalHeader()->defaultSectionSize());
+    EXPECT_EQ(t.sheet().columnWidth(3), 30 * 256);  // showing it changed nothing
+    t.grid()->setColumnWidth(4, wide);  // the operator widens column E
+    EXPECT_NEAR(t.sheet().columnWidth(5), 30 * 256, 256);
+    ASSERT_TRUE(t.Write("w.xls", 11));
+    Sheet back;
+    ASSERT_TRUE(xls::readFile("w.xls", back));
+    EXPECT_EQ(back.columnWidth(5), t.sheet().columnWidth(5));
+    EXPECT_EQ(back.columnWidth(4), 0);
 }
 
 TEST_F(SpreadsheetTest, ActiveCellAndSelectionFollowTheGrid) {
