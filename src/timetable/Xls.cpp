@@ -208,10 +208,14 @@ QString shortString(const Record& r, uint32_t at) {
     return s;
 }
 
+// A string at offset at of a record; a long one goes on in the CONTINUE
+// records that follow.
 QString recordString(Records& recs, const Record& r, uint32_t at) {
     Segments seg;
     seg.add(r.data + at, r.len > at ? r.len - at : 0);
-    (void)recs;
+    Record c;
+    while (recs.nextContinue(c))
+        seg.add(c.data, c.len);
     return seg.string();
 }
 
@@ -438,12 +442,7 @@ public:
             }
             case kString:
                 if (pendingString) {
-                    Segments seg;
-                    seg.add(r.data, r.len);
-                    Record c;
-                    while (recs.nextContinue(c))
-                        seg.add(c.data, c.len);
-                    pendingString->text = seg.string();
+                    pendingString->text = recordString(recs, r, 0);
                     pendingString = nullptr;
                 }
                 continue;

@@ -163,7 +163,10 @@ TEST(Xls, ReadsEveryCellRecordKind) {
     double d = 0.1, t = 83.5 * kSec;
     auto dbl = [](double v) { return QByteArray(reinterpret_cast<const char*>(&v), 8); };
     Biff::rec(b.sheet, 0x00FD, Biff::le({0, 0, 0}) + Biff::le({1}, 4));                   // LABELSST "xŠ"
-    Biff::rec(b.sheet, 0x0204, Biff::le({0, 1, 0}) + str8("label"));                      // LABEL
+    // LABEL whose text goes on in two CONTINUE records, the second in UTF-16
+    Biff::rec(b.sheet, 0x0204, Biff::le({0, 1, 0}) + Biff::le({7}) + QByteArray(1, '\0') + "lab");
+    Biff::rec(b.sheet, 0x003C, QByteArray(1, '\0') + "el");
+    Biff::rec(b.sheet, 0x003C, QByteArray("\x01\x60\x01\x21\x00", 5));
     Biff::rec(b.sheet, 0x027E, Biff::le({1, 0, 0}) + Biff::le({(7u << 2) | 2u}, 4));      // RK 7
     Biff::rec(b.sheet, 0x027E, Biff::le({1, 1, 0}) + Biff::le({(1234u << 2) | 3u}, 4));   // RK 12.34
     Biff::rec(b.sheet, 0x00BD, Biff::le({2, 0, 0}) + Biff::le({(1u << 2) | 2u}, 4) + Biff::le({1}) +
@@ -185,7 +188,7 @@ TEST(Xls, ReadsEveryCellRecordKind) {
     QString why;
     ASSERT_TRUE(b.read(s, &why)) << why.toStdString();
     EXPECT_EQ(s.entry(1, 1), "xŠ");
-    EXPECT_EQ(s.entry(1, 2), "label");
+    EXPECT_EQ(s.entry(1, 2), "labelŠ!");
     EXPECT_EQ(s.entry(2, 1), "7");
     EXPECT_EQ(s.entry(2, 2), "12.34");
     EXPECT_EQ(s.entry(3, 1), "1");
