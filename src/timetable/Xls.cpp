@@ -773,8 +773,8 @@ QByteArray workbookStream(const Sheet& sheet) {
         o.end(s);
     }
     for (int i = 0; i < 16; ++i)  // style XFs: "Normal" and the built-in styles
-        o.recBytes(kXf, i == 0 ? "00000000f5ff20000000000000000000000000c020"
-                               : "00000000f5ff200000f4000000000000000000c020");
+        o.recBytes(kXf, i == 0 ? "00000000f5ff200000000000000000000000c020"
+                               : "00000000f5ff200000f40000000000000000c020");
     for (size_t i = 0; i < used.size(); ++i) {
         const size_t s = o.begin(kXf);
         o.u16(0);          // font

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <map>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -77,6 +78,44 @@ TEST(Xls, WriteThenReadGivesTheSameSheet) {
     expectSameSheet(s, back);
     EXPECT_EQ(back.entry(10, 6), "1:00.100");
     EXPECT_EQ(back.text(6, 6, u'.'), "1:58.250");
+}
+
+// Excel refuses records whose length differs from their layout: every
+// record we write has the size the format gives it.
+TEST(Xls, EveryRecordHasItsLayoutsSize) {
+    const std::map<uint16_t, int> sizes = {
+        {0x0809, 16}, {0x00E1, 2}, {0x00C1, 2}, {0x00E2, 0}, {0x005C, 112}, {0x0042, 2}, {0x0161, 2},
+        {0x013D, 2}, {0x009C, 2}, {0x0019, 2}, {0x0012, 2}, {0x0013, 2}, {0x01AF, 2}, {0x01BC, 2},
+        {0x0040, 2}, {0x008D, 2}, {0x003D, 18}, {0x0022, 2}, {0x000E, 2}, {0x01B7, 2}, {0x00DA, 2},
+        {0x00E0, 20}, {0x0293, 4}, {0x0160, 2}, {0x000A, 0}, {0x000D, 2}, {0x000C, 2}, {0x000F, 2},
+        {0x0011, 2}, {0x0010, 8}, {0x005F, 2}, {0x002A, 2}, {0x002B, 2}, {0x0082, 2}, {0x0080, 8},
+        {0x0225, 4}, {0x0081, 2}, {0x0014, 0}, {0x0015, 0}, {0x0083, 2}, {0x0084, 2}, {0x00A1, 34},
+        {0x0055, 2}, {0x007D, 12}, {0x0200, 14}, {0x0208, 16}, {0x0201, 6}, {0x027E, 10},
+        {0x0203, 14}, {0x00FD, 10}, {0x0205, 8}, {0x023E, 18}};
+    Sheet s = sampleSheet();
+    s.setEntry(40, 1, "TRUE", u'.');
+    s.setFormat(41, 1, 41, 1, "0.00");
+    const QByteArray stream = xls::workbookStream(s);
+    std::map<uint16_t, int> seen;
+    qsizetype pos = 0;
+    while (pos + 4 <= stream.size()) {
+        const auto* p = reinterpret_cast<const uint8_t*>(stream.constData() + pos);
+        const uint16_t id = uint16_t(p[0] | p[1] << 8), len = uint16_t(p[2] | p[3] << 8);
+        ASSERT_LE(len, 8224) << std::hex << id;
+        if (const auto it = sizes.find(id); it != sizes.end())
+            EXPECT_EQ(len, it->second) << "record 0x" << std::hex << id;
+        else if (id == 0x00BE)  // MULBLANK: row, first column, XFs, last column
+            EXPECT_EQ(len % 2, 0);
+        else
+            EXPECT_TRUE(id == 0x0031 || id == 0x041E || id == 0x0085 || id == 0x00FC || id == 0x003C)
+                << "unexpected record 0x" << std::hex << id;
+        ++seen[id];
+        pos += 4 + len;
+        if (id == 0x000A && seen[0x000A] == 2)
+            break;
+    }
+    EXPECT_EQ(seen[0x0809], 2);
+    EXPECT_EQ(seen[0x00E0], 16 + 3);  // style XFs, then one per format in use: General, m:ss.000, 0.00
 }
 
 TEST(Xls, EmptySheetIsAValidWorkbook) {
