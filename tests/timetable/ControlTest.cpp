@@ -49,6 +49,8 @@ TEST_F(ControlTest, DesignValues) {
     EXPECT_EQ(w->objectName(), "TimeControl");
     EXPECT_EQ(w->windowTitle(), "TimeControl");
     EXPECT_EQ(w->size(), QSize(665, 480));
+    EXPECT_EQ(w->pos(), QPoint(1103, 533));
+    EXPECT_EQ(w->font().family(), "MS Sans Serif");
     EXPECT_EQ(w->TimeTable->objectName(), "TimeTable");
     EXPECT_EQ(w->TimeTable->toolTip(), "Doppelclick rechts zum Bearbeiten");
     EXPECT_EQ(w->TimeTable->geometry(), QRect(0, 0, 650, 450));
