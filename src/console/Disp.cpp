@@ -142,9 +142,13 @@ void Tdisplay::FormCreate() {
     Zeit_anordnen();
     CheckBoxZClick();
 
+    // The shadows take the main label's whole font, colour included; the
+    // settings read at the first paint give them their shadow colour again.
     for (TextField& t : Textfeld)
-        for (DisplayLabel* s : t.shadows())
+        for (DisplayLabel* s : t.shadows()) {
             s->setDisplayFont(t.V->font());
+            s->setFontColour(t.V->fontColour());
+        }
     updateScrollRange();
 }
 

@@ -144,7 +144,9 @@ TEST_F(MainWindowTest, DisplayElementsInTheirDesignLook) {
         {"TextA1", 516, 208, "Adr1", colour::Yellow, colour::Black, DisplayLabel::Left, 35},
         {"TextA4", 516, 352, "Adr4", colour::Yellow, colour::Black, DisplayLabel::Left, 35},
         {"Textfeld1_V", 508, 408, "Text1", colour::Red, colour::None, DisplayLabel::Left, 29},
-        {"Textfeld1_HRU", 508, 408, "Text1", colour::Black, colour::None, DisplayLabel::Left, 29},
+        // Start-up gives the shadows the main label's whole font, colour included;
+        // the settings give them their shadow colour.
+        {"Textfeld1_HRU", 508, 408, "Text1", colour::Red, colour::None, DisplayLabel::Left, 29},
         // Text field 3 holds the two (empty) title cells of the time table, joined by a blank.
         {"Textfeld3_V", 508, 568, " ", colour::Red, colour::None, DisplayLabel::Left, 35},
     };

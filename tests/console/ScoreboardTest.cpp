@@ -317,13 +317,16 @@ TEST_F(Scoreboard, ShadowLabelsFollowBorderAndShift) {
 
 TEST_F(Scoreboard, FontAndColourChoicesOfAField) {
     Tdisplay::TextField& t = win->Textfeld[0];
+    const int32_t shadow = colour::rgb(0, 0, 64);
+    for (DisplayLabel* s : t.shadows())
+        s->setFontColour(shadow);
     QFont green = fonts::make(fonts::kDigits, 40, true);
     dialogs->fontAnswers.push_back(Dialogs::FontChoice{green, colour::rgb(0, 128, 0)});
     t.Schriftart->click();
     EXPECT_EQ(t.V->fontColour(), colour::rgb(0, 128, 0));
     EXPECT_EQ(t.V->font().pixelSize(), 40);
     for (DisplayLabel* s : t.shadows()) {
-        EXPECT_EQ(s->fontColour(), colour::Black);
+        EXPECT_EQ(s->fontColour(), shadow);  // the shadows keep their colour
         EXPECT_EQ(s->font().pixelSize(), 40);
     }
 
@@ -343,7 +346,7 @@ TEST_F(Scoreboard, FontAndColourChoicesOfAField) {
 
     // Other fields keep their look.
     EXPECT_EQ(win->Textfeld[1].V->fontColour(), colour::Red);
-    EXPECT_EQ(win->Textfeld[1].HLO->fontColour(), colour::Black);
+    EXPECT_EQ(win->Textfeld[1].HLO->fontColour(), colour::Red);  // the main label's, as start-up gives it
 }
 
 TEST_F(Scoreboard, BackgroundAndVisibilityBoxes) {
