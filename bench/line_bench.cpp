@@ -18,16 +18,6 @@
 #include <vector>
 
 namespace {
-class NoDialogs : public Dialogs {
-public:
-    void error(QWidget*, const QString&) override {}
-    std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
-    std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
-    std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    int exec(QDialog*) override { return QDialog::Rejected; }
-};
 
 Tdisplay* window = nullptr;
 
@@ -76,7 +66,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     fonts::registerSubstitutes();
-    NoDialogs dialogs;
+    SilentDialogs dialogs;
     Dialogs::install(&dialogs);
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());

@@ -27,16 +27,6 @@ namespace {
 const QString kProgram = QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay");
 const QString kSimulator = QStringLiteral(TD_BINARY_DIR "/tools/sim/timedisplay-sim");
 
-class NoDialogs : public Dialogs {
-public:
-    void error(QWidget*, const QString&) override {}
-    std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
-    std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
-    std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    int exec(QDialog*) override { return QDialog::Rejected; }
-};
 
 // A working folder seeded like script/run does it, with a disp.ini.
 void seed(const QTemporaryDir& dir, const QByteArray& ini) {
@@ -217,7 +207,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     fonts::registerSubstitutes();
-    NoDialogs dialogs;
+    SilentDialogs dialogs;
     Dialogs::install(&dialogs);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

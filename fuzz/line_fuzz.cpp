@@ -17,17 +17,6 @@
 #include <cstdlib>
 
 namespace {
-// Every modal interaction is answered at once.
-class NoDialogs : public Dialogs {
-public:
-    void error(QWidget*, const QString&) override {}
-    std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
-    std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
-    std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    int exec(QDialog*) override { return QDialog::Rejected; }
-};
 
 Tdisplay* window = nullptr;
 
@@ -40,7 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication app(*argc, *argv);
     fonts::registerSubstitutes();
-    static NoDialogs dialogs;
+    static SilentDialogs dialogs;
     Dialogs::install(&dialogs);
     static QTemporaryDir dir;
     QDir::setCurrent(dir.path());

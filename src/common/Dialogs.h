@@ -33,6 +33,19 @@ public:
     static void install(Dialogs* d);
 };
 
+// Answers every interaction at once: no message, every dialog cancelled.
+// For headless runs of the whole program (benchmarks, fuzzing).
+class SilentDialogs : public Dialogs {
+public:
+    void error(QWidget*, const QString&) override {}
+    std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
+    std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
+    std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
+    int exec(QDialog*) override { return 0; }  // QDialog::Rejected
+};
+
 // The real, on-screen implementation.
 class ScreenDialogs : public Dialogs {
 public:
