@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <functional>
 #include <map>
 #include <gtest/gtest.h>
 
@@ -321,6 +322,49 @@ TEST(Xls, RejectsHostileStreams) {
         EXPECT_FALSE(b.read(s, &why, c.delta)) << c.what;
         EXPECT_FALSE(why.isEmpty()) << c.what;
         EXPECT_EQ(s.entry(1, 1), "kept") << c.what;
+    }
+}
+
+// Broken compound files: chains that loop, tables and sizes past the end.
+TEST(Xls, RejectsBrokenCompoundFiles) {
+    QByteArray good;
+    ASSERT_TRUE(xls::write(sampleSheet(), good));
+    auto u32 = [](QByteArray& f, qsizetype at) -> uint32_t& { return *reinterpret_cast<uint32_t*>(f.data() + at); };
+    auto u16 = [](QByteArray& f, qsizetype at) -> uint16_t& { return *reinterpret_cast<uint16_t*>(f.data() + at); };
+    const qsizetype fat = 512 + qsizetype(u32(good, 0x4C)) * 512;  // first FAT sector
+    struct Variant {
+        const char* what;
+        std::function<void(QByteArray&)> breakIt;
+    } variants[] = {
+        {"chain looping on itself", [&](QByteArray& f) {
+             for (int i = 0; i < 128; ++i)
+                 if (u32(f, fat + 4 * i) == uint32_t(i + 1)) {
+                     u32(f, fat + 4 * i) = uint32_t(i);
+                     break;
+                 }
+         }},
+        {"chain looping back", [&](QByteArray& f) {
+             for (int i = 3; i < 128; ++i)
+                 if (u32(f, fat + 4 * i) == uint32_t(i + 1)) {
+                     u32(f, fat + 4 * i) = uint32_t(i - 2);
+                     break;
+                 }
+         }},
+        {"chain running past the end", [&](QByteArray& f) { u32(f, fat + 8) = 0x7FFFFFF0u; }},
+        {"directory past the end", [&](QByteArray& f) { u32(f, 0x30) = 0x00FFFFF0u; }},
+        {"FAT sector past the end", [&](QByteArray& f) { u32(f, 0x4C) = 0x00FFFFF0u; }},
+        {"huge sector size", [&](QByteArray& f) { u16(f, 0x1E) = 30; }},
+        {"FAT count lying", [&](QByteArray& f) { u32(f, 0x2C) = 0x7FFFFFFFu; }},
+        {"cut in half", [&](QByteArray& f) { f.truncate(f.size() / 2); }},
+    };
+    for (const Variant& v : variants) {
+        QByteArray bad = good;
+        v.breakIt(bad);
+        ASSERT_NE(bad, good) << v.what;
+        Sheet s;
+        QString why;
+        EXPECT_FALSE(xls::read(bad, s, &why)) << v.what;
+        EXPECT_FALSE(why.isEmpty()) << v.what;
     }
 }
 
