@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -85,6 +86,14 @@ bool queryLineState(const QString& path, LineState& st) {
                                        : QSerialPort::EvenParity;
     st.stopBits = (t.c_cflag & CSTOPB) ? QSerialPort::TwoStop : QSerialPort::OneStop;
     return true;
+}
+
+// Inode and change time of a link itself; zeros when there is none.
+std::array<int64_t, 3> linkIdentity(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {int64_t(st.st_ino), int64_t(st.st_ctim.tv_sec), int64_t(st.st_ctim.tv_nsec)};
 }
 
 QSerialPort::Parity parityOf(int code) {
@@ -218,6 +227,12 @@ bool TCustomComPort::openDevice(bool sameRoute) {
         location_ = fi.canonicalFilePath();
         if (location_.isEmpty())
             return RaiseError(systemText(ENOENT), ENOENT);
+        // A lost pseudo-terminal never comes back: the same old link to the
+        // same /dev/pts number names whatever terminal took that number
+        // since. Its device is back only when the link is made anew.
+        if (sameRoute && location_ == lostLocation_ && lostLocation_.startsWith(QLatin1String("/dev/pts/")) &&
+            linkIdentity(linkPath_) == openedLinkId_)
+            return RaiseError(systemText(ENOENT), ENOENT);
     }
     if (path.isEmpty())
         return RaiseError(systemText(ENOENT), ENOENT);
@@ -246,6 +261,9 @@ bool TCustomComPort::openDevice(bool sameRoute) {
         return false;
     }
     openedViaLink_ = !linkPath_.isEmpty();
+    openedLocation_ = location_;
+    openedLinkId_ = linkIdentity(linkPath_);
+    lostLocation_.clear();
     lostPending_ = false;
     haveModem_ = false;
     watch_->start();
@@ -422,6 +440,7 @@ void TCustomComPort::onErrorOccurred(int error) {
             if (!lostPending_ || !GetActive())
                 return;
             lostPending_ = false;
+            lostLocation_ = openedLocation_;
             closeDevice();
             try {
                 RaiseError(text.isEmpty() ? systemText(EIO) : text, EIO);
@@ -443,6 +462,7 @@ void TCustomComPort::onWatch() {
     if (!gone || !GetActive())
         return;
     lostPending_ = false;
+    lostLocation_ = openedLocation_;
     closeDevice();
     try {
         RaiseError(systemText(ENODEV), ENODEV);

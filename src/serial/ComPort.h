@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -152,6 +153,11 @@ private:
     QString location_;
     QString linkPath_;  // the "COM<n>" link used at open, if any
     bool openedViaLink_ = false;
+    // The last successful open: its device and the identity of its link
+    // (inode and change time), to tell a link made anew from a stale one.
+    QString openedLocation_;
+    std::array<int64_t, 3> openedLinkId_{};
+    QString lostLocation_;  // the device of the last open that was lost
     int baudCode_ = 0, dataBitsCode_ = 0, parityCode_ = 0, stopBitsCode_ = 0, rtsCode_ = 0;
     uint32_t options_ = 0;
     int inputSize_ = 0, outputSize_ = 0;
