@@ -2,6 +2,8 @@
 
 #include "timetable/CellFormat.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -1058,6 +1060,14 @@ bool saveAtomically(const QString& path, const QByteArray& bytes, QString* error
         ::fsync(dfd);
         ::close(dfd);
     }
+    // A save cut short by a crash or a kill leaves its temporary file; one
+    // older than a minute belongs to no save that is still running.
+    const QDir folder(info.absolutePath());
+    const QString pattern = u'.' + info.fileName() + QStringLiteral(".??????");
+    const QDateTime stale = QDateTime::currentDateTimeUtc().addSecs(-60);
+    for (const QFileInfo& f : folder.entryInfoList({pattern}, QDir::Files | QDir::Hidden | QDir::System))
+        if (f.lastModified().toUTC() < stale)
+            QFile::remove(f.absoluteFilePath());
     return true;
 }
 

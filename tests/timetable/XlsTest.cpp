@@ -2,6 +2,7 @@
 
 #include "TempDir.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <functional>
@@ -386,6 +387,20 @@ TEST(XlsSave, ReplacesTheFileAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(xls::saveAtomically("liste.xls", "new contents"));
     EXPECT_EQ(dir.read("liste.xls"), "new contents");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"liste.xls"});
+}
+
+TEST(XlsSave, TemporaryFilesOfCrashedSavesAreRemovedLater) {
+    TempWorkDir dir;
+    dir.write(".liste.xls.abc123", "left by a killed save");
+    dir.write(".liste.xls.def456", "a save still running");
+    dir.write(".other.xls.abc123", "not ours");
+    QFile old(dir.file(".liste.xls.abc123"));
+    ASSERT_TRUE(old.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
+    old.close();
+    ASSERT_TRUE(xls::saveAtomically("liste.xls", "new contents"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{".liste.xls.def456", ".other.xls.abc123", "liste.xls"}));
 }
 
 TEST(XlsSave, FailedSaveKeepsTheOldFile) {
