@@ -79,6 +79,7 @@ void Tdisplay::Rang_zeigen() {
             L[16] = sep;
         const int k = channelColumn(channel);
         if (k > 0 && table && runnerRow) {
+            TSpreadsheet::Batch oneSave(table);  // the result and a copied preset row: one save
             const int row = Startnummer + 9;
             const std::string time = SecMode->isChecked() ? L.substr(11, 2) + L.substr(14, 6) : L.substr(8, 12);
             table->setEntryRC(row, k, codepage::toUnicode(QByteArray(time.data(), qsizetype(time.size()))));

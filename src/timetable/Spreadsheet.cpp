@@ -196,8 +196,24 @@ QString TSpreadsheet::TextRC(int row, int col) const { return sheet_.text(row, c
 void TSpreadsheet::userEntry(int row, int col, const QString& entry) { setEntryRC(row, col, entry); }
 
 void TSpreadsheet::endRecalc() {
+    // Inside a batch the notification waits for its end: one save for all.
+    if (batch_ > 0) {
+        recalcPending_ = true;
+        return;
+    }
     if (OnEndRecalc)
         OnEndRecalc();
+}
+
+void TSpreadsheet::beginBatch() {
+    ++batch_;
+}
+
+void TSpreadsheet::endBatch() {
+    if (batch_ > 0 && --batch_ == 0 && recalcPending_) {
+        recalcPending_ = false;
+        endRecalc();
+    }
 }
 
 void TSpreadsheet::changed(int row1, int col1, int row2, int col2) {

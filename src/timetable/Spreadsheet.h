@@ -59,6 +59,27 @@ public:
 
     std::function<void()> OnEndRecalc;
 
+    // Changes between beginBatch and endBatch raise OnEndRecalc once, at
+    // the end (a row copied cell by cell is saved once, not per cell).
+    void beginBatch();
+    void endBatch();
+    class Batch {
+    public:
+        explicit Batch(TSpreadsheet* s) : s_(s) {
+            if (s_)
+                s_->beginBatch();
+        }
+        ~Batch() {
+            if (s_)
+                s_->endBatch();
+        }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        TSpreadsheet* s_;
+    };
+
     const Sheet& sheet() const { return sheet_; }
     QTableView* grid() const { return view_; }
     QLineEdit* editBar() const { return editBar_; }
@@ -90,4 +111,6 @@ private:
     int selR1_ = 1, selC1_ = 1, selR2_ = 1, selC2_ = 1;
     int activeRow_ = 1, activeCol_ = 1;
     QString lastError_;
+    int batch_ = 0;
+    bool recalcPending_ = false;
 };

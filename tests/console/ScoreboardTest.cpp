@@ -57,7 +57,14 @@ TEST_F(Scoreboard, WinnerOfAFinishChannelBecomesThePresetRow) {
     set(6, 10, "25.000");
     set(14, 3, "Muster");
     set(14, 10, "24.500");
+    int saves = 0;
+    const auto save = table->OnEndRecalc;
+    table->OnEndRecalc = [&] {
+        ++saves;
+        save();
+    };
     line(timingLine("005", 'D', "00:00:58.500", " 1"));
+    EXPECT_EQ(saves, 1);  // the result and the copied row are written at once
     EXPECT_EQ(text("Vorgabezeit"), "-1.50");  // compared with the old preset time
     EXPECT_EQ(ms(6, 8), 58500);
     EXPECT_EQ(ms(6, 10), 24500);
