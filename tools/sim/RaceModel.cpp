@@ -1,6 +1,7 @@
 #include "RaceModel.h"
 
 #include <algorithm>
+#include <numeric>
 #include <random>
 
 namespace sim {
@@ -47,14 +48,15 @@ std::vector<TimedLine> raceLines(const RaceOptions& options) {
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     const int count = std::clamp(options.runners, 1, 99);
 
+    // Distinct start numbers, in a random order, from the range the time
+    // table knows (numbers repeat only when there are more runners than numbers).
+    const int highest = std::clamp(options.highestNumber, 1, 999);
+    std::vector<int> pool(static_cast<size_t>(highest));
+    std::iota(pool.begin(), pool.end(), 1);
+    std::shuffle(pool.begin(), pool.end(), rng);
     std::vector<int> numbers;
-    int next = uniform(1, 150);
-    for (int i = 0; i < count; ++i) {
-        numbers.push_back(next);
-        next += uniform(1, 9);
-        if (next > 999)
-            next = uniform(1, 50);
-    }
+    for (int i = 0; i < count; ++i)
+        numbers.push_back(pool[size_t(i % highest)]);
 
     std::vector<Runner> runners;
     int64_t start = 2000;

@@ -21,6 +21,8 @@ QByteArray normalLine(int startNumber, char kind, int64_t ms, int rank);
 struct RaceOptions {
     int runners = 6;
     uint32_t seed = 1;
+    // Start numbers are drawn from 1 to this (the demo time table names 30 runners).
+    int highestNumber = 30;
 };
 
 // Runners start one after another; each sends running times ('.' at 4)

@@ -104,6 +104,7 @@ public:
     QString replayFile;
     int runners = 6;
     uint32_t seed = 1;
+    int highestNumber = 30;
     int races = 1;  // 0: forever
 
     void start() {
@@ -128,7 +129,7 @@ public:
 
 private:
     void nextRace() {
-        lines_ = sim::raceLines({runners, seed + uint32_t(raceIndex_)});
+        lines_ = sim::raceLines({runners, seed + uint32_t(raceIndex_), highestNumber});
         nextLine_ = 0;
         raceStart_ = clock_.elapsed();
         ++raceIndex_;
@@ -223,10 +224,13 @@ int main(int argc, char** argv) {
                                      QStringLiteral("N"), QStringLiteral("6"));
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Random seed (default 1)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption numbers(QStringLiteral("numbers"),
+                                     QStringLiteral("Highest start number (default 30, the demo table's runners)."),
+                                     QStringLiteral("N"), QStringLiteral("30"));
     const QCommandLineOption races(QStringLiteral("races"), QStringLiteral("Races to run (default 1)."),
                                    QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption foreverOpt(QStringLiteral("forever"), QStringLiteral("Run races (or the replay) until stopped."));
-    p.addOptions({link, device, baud, replay, runners, seed, races, foreverOpt});
+    p.addOptions({link, device, baud, replay, runners, seed, numbers, races, foreverOpt});
     p.process(app);
 
     if (p.isSet(link) == p.isSet(device))
@@ -241,6 +245,9 @@ int main(int argc, char** argv) {
     const uint seedValue = p.value(seed).toUInt(&ok);
     if (!ok)
         fail(QStringLiteral("bad --seed"));
+    const int highest = p.value(numbers).toInt(&ok);
+    if (!ok || highest < 1 || highest > 999)
+        fail(QStringLiteral("--numbers must be 1..999"));
     const int raceCount = p.value(races).toInt(&ok);
     if (!ok || raceCount < 1)
         fail(QStringLiteral("--races must be 1 or more"));
@@ -259,6 +266,7 @@ int main(int argc, char** argv) {
     s.replayFile = p.value(replay);
     s.runners = runnerCount;
     s.seed = seedValue;
+    s.highestNumber = highest;
     s.races = p.isSet(foreverOpt) ? 0 : raceCount;
     installQuitSignals([] { QCoreApplication::quit(); });
     s.start();
