@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -70,6 +71,9 @@ int main(int argc, char** argv) {
     Dialogs::install(&dialogs);
     QTemporaryDir dir;
     QDir::setCurrent(dir.path());
+    // The demo time table: every running-time line looks up preset times in it.
+    for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp", "english.lng"})
+        QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, f);
     Tdisplay w;
     TTimeControl timeControl(&w);
     TStartNumberForm prompt(&w);
