@@ -1,17 +1,10 @@
 // The whole line path: bytes one by one into the offscreen main window,
 // for a stream of running-time lines.
-#include "common/Dialogs.h"
-#include "common/Fonts.h"
 #include "console/Disp.h"
-#include "protocol/Startnumberunit.h"
-#include "timetable/Control.h"
+#include "console/Headless.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDialog>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -63,22 +56,11 @@ BENCHMARK(BM_RunningTimeLineWithRepaint)->Arg(2)->Arg(0);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    fonts::registerSubstitutes();
-    SilentDialogs dialogs;
-    Dialogs::install(&dialogs);
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
+    headless::startApplication(argc, argv);
     // The demo time table: every running-time line looks up preset times in it.
-    for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp", "english.lng"})
-        QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, f);
-    Tdisplay w;
-    TTimeControl timeControl(&w);
-    TStartNumberForm prompt(&w);
-    window = &w;
-    w.show();
+    window = headless::createWindows(TD_SOURCE_DIR "/data",
+                                     {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp", "english.lng"});
+    window->show();
     QApplication::processEvents();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

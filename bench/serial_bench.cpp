@@ -4,6 +4,7 @@
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
 #include "console/Disp.h"
+#include "console/Headless.h"
 #include "protocol/Startnumberunit.h"
 #include "serial/WComThread.h"
 #include "timetable/Control.h"
@@ -203,12 +204,7 @@ BENCHMARK(BM_Saturated115200)->Arg(4800)->Iterations(1)->Unit(benchmark::kSecond
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    fonts::registerSubstitutes();
-    SilentDialogs dialogs;
-    Dialogs::install(&dialogs);
+    headless::startApplication(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

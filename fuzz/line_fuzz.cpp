@@ -1,17 +1,10 @@
 // Arbitrary bytes through the main window's line path: gathering, dispatch,
 // boards and the time digits, with settings chosen by the first bytes.
-#include "common/Dialogs.h"
-#include "common/Fonts.h"
 #include "console/Disp.h"
-#include "protocol/Startnumberunit.h"
-#include "timetable/Control.h"
+#include "console/Headless.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
-#include <QDir>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdlib>
@@ -27,15 +20,8 @@ void choose(QComboBox* list, uint8_t byte) {
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
-    fonts::registerSubstitutes();
-    static SilentDialogs dialogs;
-    Dialogs::install(&dialogs);
-    static QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    window = new Tdisplay;
-    new TTimeControl(window);
-    new TStartNumberForm(window);
+    headless::startApplication(*argc, *argv);
+    window = headless::createWindows();
     return 0;
 }
 

@@ -1,16 +1,9 @@
 // Arbitrary bytes as disp.ini: reading applies them to the main window, and
 // what is written back must read and write back to the same bytes.
-#include "common/Dialogs.h"
-#include "common/Fonts.h"
 #include "console/Disp.h"
-#include "protocol/Startnumberunit.h"
-#include "timetable/Control.h"
+#include "console/Headless.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdio>
@@ -29,15 +22,8 @@ QByteArray saved() {
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(*argc, *argv);
-    fonts::registerSubstitutes();
-    static SilentDialogs dialogs;
-    Dialogs::install(&dialogs);
-    static QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
-    window = new Tdisplay;
-    new TTimeControl(window);
-    new TStartNumberForm(window);
+    headless::startApplication(*argc, *argv);
+    window = headless::createWindows();
     return 0;
 }
 
