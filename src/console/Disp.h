@@ -293,6 +293,7 @@ private:
     void putChar(DisplayLabel* label, char b);
     // Last colour chosen in each colour dialog, by dialog name (black at first use).
     std::optional<int32_t> chooseColour(const QString& dialog);
+    void chooseBackground(const QList<DisplayLabel*>& targets, const QString& dialog);
     QHash<QString, int32_t> lastColours_;
     void updateScrollRange();
     void scheduleScrollRange();

@@ -10,77 +10,45 @@
 #include <QPushButton>
 
 namespace {
-// Font dialog starting at the label's font; on OK the label takes font and colour.
-bool chooseFontFor(QWidget* parent, DisplayLabel* from, bool fixedPitch, Dialogs::FontChoice& out) {
-    auto chosen = Dialogs::current().chooseFont(parent, {from->font(), from->fontColour()}, fixedPitch);
+// Font dialog starting at the label's font; on OK the labels take font and colour.
+void chooseFontFor(QWidget* parent, const QList<DisplayLabel*>& targets, bool fixedPitch) {
+    const DisplayLabel* from = targets.first();
+    const auto chosen = Dialogs::current().chooseFont(parent, {from->font(), from->fontColour()}, fixedPitch);
     if (!chosen)
-        return false;
-    out = *chosen;
-    return true;
-}
-void applyFont(DisplayLabel* l, const Dialogs::FontChoice& f) {
-    l->setDisplayFont(f.font);
-    l->setFontColour(f.colour);
+        return;
+    for (DisplayLabel* l : targets) {
+        l->setDisplayFont(chosen->font);
+        l->setFontColour(chosen->colour);
+    }
 }
 } // namespace
 
+void Tdisplay::chooseBackground(const QList<DisplayLabel*>& targets, const QString& dialog) {
+    if (auto c = chooseColour(dialog))
+        for (DisplayLabel* l : targets)
+            l->setColour(*c);
+}
+
 void Tdisplay::SchriftartZeitClick() {
-    Dialogs::FontChoice f;
-    if (!chooseFontFor(this, Zeit_Hz, true, f))
-        return;
-    for (DisplayLabel* l : Zeitstellen)
-        applyFont(l, f);
+    const QList<DisplayLabel*> all(Zeitstellen.begin(), Zeitstellen.end());
+    chooseFontFor(this, all, true);
     Zeit_anordnen();
 }
 
 void Tdisplay::ZeitHintergrundClick() {
-    if (auto c = chooseColour("ColorDialogZeit"))
-        for (DisplayLabel* l : Zeitstellen)
-            l->setColour(*c);
+    chooseBackground(QList<DisplayLabel*>(Zeitstellen.begin(), Zeitstellen.end()), "ColorDialogZeit");
 }
 
-void Tdisplay::SchriftartRangClick() {
-    Dialogs::FontChoice f;
-    if (chooseFontFor(this, Rang, true, f))
-        applyFont(Rang, f);
-}
-
-void Tdisplay::RangHintergrundClick() {
-    if (auto c = chooseColour("ColorDialogRang"))
-        Rang->setColour(*c);
-}
-
-void Tdisplay::SchriftartNummerClick() {
-    Dialogs::FontChoice f;
-    if (chooseFontFor(this, Nummer, true, f))
-        applyFont(Nummer, f);
-}
-
-void Tdisplay::NummerHintergrundClick() {
-    if (auto c = chooseColour("ColorDialogNummer"))
-        Nummer->setColour(*c);
-}
-
-void Tdisplay::SchriftartVorgabezeitClick() {
-    Dialogs::FontChoice f;
-    if (chooseFontFor(this, Vorgabezeit, true, f))
-        applyFont(Vorgabezeit, f);
-}
-
-void Tdisplay::VorgabezeitHintergrundClick() {
-    if (auto c = chooseColour("ColorDialogVorgabezeit"))
-        Vorgabezeit->setColour(*c);
-}
-
-void Tdisplay::SchriftartAClick(int n) {
-    Dialogs::FontChoice f;
-    if (chooseFontFor(this, Tafel[size_t(n - 1)].Text, false, f))
-        applyFont(Tafel[size_t(n - 1)].Text, f);
-}
+void Tdisplay::SchriftartRangClick() { chooseFontFor(this, {Rang}, true); }
+void Tdisplay::RangHintergrundClick() { chooseBackground({Rang}, "ColorDialogRang"); }
+void Tdisplay::SchriftartNummerClick() { chooseFontFor(this, {Nummer}, true); }
+void Tdisplay::NummerHintergrundClick() { chooseBackground({Nummer}, "ColorDialogNummer"); }
+void Tdisplay::SchriftartVorgabezeitClick() { chooseFontFor(this, {Vorgabezeit}, true); }
+void Tdisplay::VorgabezeitHintergrundClick() { chooseBackground({Vorgabezeit}, "ColorDialogVorgabezeit"); }
+void Tdisplay::SchriftartAClick(int n) { chooseFontFor(this, {Tafel[size_t(n - 1)].Text}, false); }
 
 void Tdisplay::AHintergrundClick(int n) {
-    if (auto c = chooseColour(QString("ColorDialogA%1").arg(n)))
-        Tafel[size_t(n - 1)].Text->setColour(*c);
+    chooseBackground({Tafel[size_t(n - 1)].Text}, QString("ColorDialogA%1").arg(n));
 }
 
 void Tdisplay::A_sichtbarClick(int n) {

@@ -79,8 +79,7 @@ void Tdisplay::Textfeld_SchriftartClick(int n) {
 }
 
 void Tdisplay::Textfeld_HintergrundfarbeClick(int n) {
-    if (auto c = chooseColour(QString("Textfeld%1_Colordialog").arg(n)))
-        Textfeld[n - 1].V->setColour(*c);
+    chooseBackground({Textfeld[n - 1].V}, QString("Textfeld%1_Colordialog").arg(n));
 }
 
 void Tdisplay::Textfeld_SchattenfarbeClick(int n) {
