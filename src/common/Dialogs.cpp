@@ -1,11 +1,19 @@
 #include "Dialogs.h"
 
 #include "Colour.h"
+#include "Fonts.h"
 
 #include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QMessageBox>
 
 namespace {
@@ -27,18 +35,60 @@ void ScreenDialogs::error(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+FontColourDialog::FontColourDialog(const Dialogs::FontChoice& initial, bool fixedPitchOnly, QWidget* parent)
+    : QDialog(parent), colour_(initial.colour) {
+    setWindowTitle(QStringLiteral("Schriftart"));
+    // A design face that is mapped to an installed one starts the dialog at that one.
+    QFont start = initial.font;
+    start.setFamily(QFontInfo(initial.font).family());
+    fonts_ = new QFontDialog(start, this);
+    fonts_->setObjectName(QStringLiteral("fonts"));
+    fonts_->setWindowFlags(Qt::Widget);  // embedded: one dialog for font and colour
+    fonts_->setOptions(QFontDialog::NoButtons | (fixedPitchOnly ? QFontDialog::MonospacedFonts
+                                                                : QFontDialog::FontDialogOptions()));
+    colourButton_ = new QPushButton(QStringLiteral("Farbe"), this);
+    colourButton_->setObjectName(QStringLiteral("colour"));
+    showColour();
+    connect(colourButton_, &QPushButton::clicked, this, [this] {
+        QColorDialog dlg(colour::toQColor(colour_).value_or(Qt::black), this);
+        if (dlg.exec() == QDialog::Accepted) {
+            colour_ = colour::fromQColor(dlg.selectedColor());
+            showColour();
+        }
+    });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(fonts_);
+    auto* row = new QHBoxLayout;
+    row->addWidget(colourButton_);
+    row->addStretch();
+    row->addWidget(buttons);
+    layout->addLayout(row);
+}
+
+Dialogs::FontChoice FontColourDialog::choice() const {
+    // Sizes travel in pixels at the design's 96 per inch, like the settings.
+    QFont f = fonts_->currentFont();
+    if (f.pixelSize() <= 0)
+        fonts::setPointSize(f, fonts::pointSize(f));
+    return {f, colour_};
+}
+
+void FontColourDialog::showColour() {
+    const QColor c = colour::toQColor(colour_).value_or(Qt::black);
+    QPixmap swatch(16, 16);
+    swatch.fill(c);
+    colourButton_->setIcon(QIcon(swatch));
+}
+
 std::optional<Dialogs::FontChoice> ScreenDialogs::chooseFont(QWidget* parent, const FontChoice& initial,
                                                              bool fixedPitchOnly) {
-    QFontDialog dlg(initial.font, parent);
-    if (fixedPitchOnly)
-        dlg.setOption(QFontDialog::MonospacedFonts);
+    FontColourDialog dlg(initial, fixedPitchOnly, parent);
     if (dlg.exec() != QDialog::Accepted)
         return std::nullopt;
-    // Qt's font dialog has no colour; the colour is asked for right after.
-    FontChoice result{dlg.selectedFont(), initial.colour};
-    if (auto c = chooseColour(parent, initial.colour))
-        result.colour = *c;
-    return result;
+    return dlg.choice();
 }
 
 std::optional<int32_t> ScreenDialogs::chooseColour(QWidget* parent, int32_t initial) {

@@ -1,10 +1,10 @@
 #pragma once
+#include <QDialog>
 #include <QFont>
 #include <QString>
 #include <cstdint>
 #include <optional>
 
-class QDialog;
 class QWidget;
 
 // Every modal interaction of the program goes through this interface, so a
@@ -44,6 +44,21 @@ public:
         return std::nullopt;
     }
     int exec(QDialog*) override { return 0; }  // QDialog::Rejected
+};
+
+// A font dialog that also chooses the text colour, as the board's elements
+// take both at once.
+class FontColourDialog : public QDialog {
+    Q_OBJECT
+public:
+    FontColourDialog(const Dialogs::FontChoice& initial, bool fixedPitchOnly, QWidget* parent = nullptr);
+    Dialogs::FontChoice choice() const;
+
+private:
+    void showColour();
+    class QFontDialog* fonts_;
+    class QPushButton* colourButton_;
+    int32_t colour_;
 };
 
 // The real, on-screen implementation.
