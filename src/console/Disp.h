@@ -24,13 +24,20 @@ class TWComThread;
 
 // The main window: setup panel and, after "Starten", the scoreboard.
 // Its member functions are defined by concern in the subsystem folders:
-//   console/Disp.cpp          creation, first paint, closing
-//   console/DispPanel.cpp     the setup controls
-//   display/DispElements.cpp  the display elements
-//   display/DispTime.cpp      time digits: formats, layout, running time
-//   protocol/DispLine.cpp     line gathering and dispatch
-//   serial/DispPort.cpp       serial line and port selection
-//   settings/DispSettings.cpp disp.ini
+//   console/Disp.cpp            creation, first paint, closing
+//   console/DispPanel.cpp       the setup controls
+//   console/DispMode.cpp        display mode
+//   console/DispKeys.cpp        hotkeys
+//   console/DispMouse.cpp       placing elements with the mouse
+//   console/DispAppearance.cpp  fonts, colours, visibility
+//   display/DispElements.cpp    the display elements and pictures
+//   display/DispTime.cpp        time digits: formats, layout, running time
+//   display/DispRank.cpp, DispNumber.cpp, DispPreset.cpp, DispTextFields.cpp
+//   protocol/DispLine.cpp       line gathering and dispatch
+//   protocol/DispPrompt.cpp     the start number prompt
+//   serial/DispPort.cpp         serial line and port selection
+//   settings/DispSettings.cpp   disp.ini
+//   language/DispLanguage.cpp   language files
 class Tdisplay : public QWidget {
     Q_OBJECT
 public:
