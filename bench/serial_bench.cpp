@@ -59,14 +59,6 @@ double residentMegabytes(qint64 pid) {
     return -1;
 }
 
-bool hasOpen(qint64 pid, const QString& path) {
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
-        if (fd.symLinkTarget() == path)
-            return true;
-    return false;
-}
-
 double selfCpuSeconds() {
     rusage ru{};
     ::getrusage(RUSAGE_SELF, &ru);

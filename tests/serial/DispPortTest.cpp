@@ -205,15 +205,6 @@ TEST_F(PortSelection, SerialKeysRoundTripAndMalformedValuesTakeFallbacks) {
     }
 }
 
-namespace {
-bool hasOpen(qint64 pid, const QString& path) {
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot))
-        if (fd.symLinkTarget() == path)
-            return true;
-    return false;
-}
-} // namespace
 
 namespace {
 struct ProgramRun {

@@ -29,6 +29,9 @@ private:
     QString slave_;
 };
 
+// Whether process `pid` holds `path` open (read from /proc).
+bool hasOpen(qint64 pid, const QString& path);
+
 // Runs the event loop until `done` holds or `ms` have passed.
 bool waitFor(const std::function<bool()>& done, int ms = 3000);
 // Runs the event loop for `ms`.
