@@ -35,6 +35,24 @@ void ScreenDialogs::error(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+void ScreenDialogs::notice(QWidget* parent, const QString& key, const QString& text) {
+    QPointer<QMessageBox>& box = notices_[key];
+    if (!box) {
+        box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Error"), QString(), QMessageBox::Ok,
+                              parent);
+        box->setTextFormat(Qt::PlainText);
+        box->setModal(false);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    box->setText(text);
+    box->show();
+}
+
+void ScreenDialogs::withdrawNotice(const QString& key) {
+    if (QPointer<QMessageBox> box = notices_.take(key))
+        box->close();
+}
+
 FontColourDialog::FontColourDialog(const Dialogs::FontChoice& initial, bool fixedPitchOnly, QWidget* parent)
     : QDialog(parent), colour_(initial.colour) {
     setWindowTitle(QStringLiteral("Schriftart"));

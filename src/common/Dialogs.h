@@ -1,6 +1,8 @@
 #pragma once
 #include <QDialog>
 #include <QFont>
+#include <QHash>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -20,6 +22,12 @@ public:
 
     // Message box with caption "Error", an error icon and an OK button.
     virtual void error(QWidget* parent, const QString& text) = 0;
+    // The same box, shown without waiting for the operator: for faults met while the
+    // board runs or starts, which must never stop it. One box per key: a notice with a
+    // key that is already shown replaces the text of that box instead of adding one.
+    virtual void notice(QWidget* parent, const QString& key, const QString& text) = 0;
+    // Closes the notice of key, if it is shown (its cause has gone away).
+    virtual void withdrawNotice(const QString& key) = 0;
     virtual std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
                                                  bool fixedPitchOnly) = 0;
     virtual std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) = 0;
@@ -38,6 +46,8 @@ public:
 class SilentDialogs : public Dialogs {
 public:
     void error(QWidget*, const QString&) override {}
+    void notice(QWidget*, const QString&, const QString&) override {}
+    void withdrawNotice(const QString&) override {}
     std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
     std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
     std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
@@ -65,10 +75,15 @@ private:
 class ScreenDialogs : public Dialogs {
 public:
     void error(QWidget* parent, const QString& text) override;
+    void notice(QWidget* parent, const QString& key, const QString& text) override;
+    void withdrawNotice(const QString& key) override;
     std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
                                          bool fixedPitchOnly) override;
     std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) override;
     std::optional<QString> openFile(QWidget* parent, const QString& folder, const QString& filter,
                                     const QString& defaultSuffix) override;
     int exec(QDialog* dialog) override;
+
+private:
+    QHash<QString, QPointer<class QMessageBox>> notices_;
 };

@@ -22,3 +22,30 @@ TEST(FontColourDialog, StartsAtTheGivenFontAndColourAndReturnsBoth) {
     FontColourDialog all({start, colour::Red}, false);
     EXPECT_FALSE(all.findChild<QFontDialog*>("fonts")->testOption(QFontDialog::MonospacedFonts));
 }
+
+#include <QApplication>
+#include <QMessageBox>
+
+// A notice never waits for the operator, and a repeated fault keeps one box.
+TEST(ScreenNotice, ShowsWithoutWaitingOneBoxPerKeyAndIsWithdrawn) {
+    ScreenDialogs screen;
+    QWidget parent;
+    auto boxes = [&] { return parent.findChildren<QMessageBox*>(); };
+    screen.notice(&parent, "save", "Could not write Data File");  // returns at once: no event loop runs
+    screen.notice(&parent, "save", "Could not write Data File: disk full");
+    screen.notice(&parent, "picture", "Could not read picture file: logo1.bmp");
+    ASSERT_EQ(boxes().size(), 2);
+    QMessageBox* save = nullptr;
+    for (QMessageBox* b : boxes())
+        if (b->text().contains("disk full"))
+            save = b;
+    ASSERT_NE(save, nullptr);
+    EXPECT_TRUE(save->isVisible());
+    EXPECT_FALSE(save->isModal());
+    EXPECT_EQ(save->textFormat(), Qt::PlainText);
+
+    screen.withdrawNotice("save");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(boxes().first()->text().contains("logo1.bmp"));
+}

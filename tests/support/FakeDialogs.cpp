@@ -17,6 +17,15 @@ void FakeDialogs::error(QWidget*, const QString& text) {
     errors << text;
 }
 
+void FakeDialogs::notice(QWidget*, const QString& key, const QString& text) {
+    notices << text;
+    openNotices[key] = text;
+}
+
+void FakeDialogs::withdrawNotice(const QString& key) {
+    openNotices.remove(key);
+}
+
 std::optional<Dialogs::FontChoice> FakeDialogs::chooseFont(QWidget*, const FontChoice& initial,
                                                            bool fixedPitchOnly) {
     lastFontInitial = initial;

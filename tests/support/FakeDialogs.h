@@ -1,6 +1,7 @@
 #pragma once
 #include "common/Dialogs.h"
 
+#include <QHash>
 #include <QStringList>
 #include <deque>
 #include <functional>
@@ -10,6 +11,8 @@
 class FakeDialogs : public Dialogs {
 public:
     void error(QWidget* parent, const QString& text) override;
+    void notice(QWidget* parent, const QString& key, const QString& text) override;
+    void withdrawNotice(const QString& key) override;
     std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
                                          bool fixedPitchOnly) override;
     std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) override;
@@ -18,6 +21,8 @@ public:
     int exec(QDialog* dialog) override;
 
     QStringList errors;                 // texts of the error boxes shown
+    QStringList notices;                // texts of every notice, in order
+    QHash<QString, QString> openNotices;  // the notices shown now, by key
     std::deque<std::optional<FontChoice>> fontAnswers;
     std::deque<std::optional<int32_t>> colourAnswers;
     std::deque<std::optional<QString>> fileAnswers;
