@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPushButton>
 
@@ -94,13 +95,24 @@ void TTimeControl::TimeTableEndRecalc() {
         applyNumberFormat();
         if (!TimeTable->Write(kDataFile, 11)) {
             // Modified stays on: the next change tries again
+            setSaveStatus(SaveStatus::Failed, QStringLiteral("Could not write Data File"));
             Dialogs::current().error(this, QStringLiteral("Could not write Data File"));
             return;
         }
+        setSaveStatus(SaveStatus::Saved, QString());
         TimeTable->SetSelection(r, c, r, c);
         TimeTable->SetActiveCell(r, c);
     }
     TimeTable->setModified(false);
+}
+
+void TTimeControl::setSaveStatus(SaveStatus::State state, const QString& reason) {
+    saveStatus_.state = state;
+    saveStatus_.path = QFileInfo(kDataFile).absoluteFilePath();
+    saveStatus_.reason = reason;
+    if (state == SaveStatus::Saved)
+        saveStatus_.savedAt = QDateTime::currentDateTime();
+    emit saveStatusChanged(saveStatus_);
 }
 
 void TTimeControl::TimeControlCancelClick() {

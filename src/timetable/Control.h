@@ -1,4 +1,6 @@
 #pragma once
+#include "SaveStatus.h"
+
 #include <QDialog>
 #include <cstdint>
 
@@ -33,6 +35,11 @@ public:
     // Windows virtual-key code of a Qt key (letters and digits as ASCII).
     static uint16_t virtualKey(int qtKey);
 
+    const SaveStatus& saveStatus() const { return saveStatus_; }
+
+signals:
+    void saveStatusChanged(const SaveStatus& status);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -40,6 +47,8 @@ protected:
 
 private:
     void applyNumberFormat();
+    void setSaveStatus(SaveStatus::State state, const QString& reason);
+    SaveStatus saveStatus_;
 };
 
 extern TTimeControl* TimeControl;

@@ -155,11 +155,15 @@ TEST_F(ControlTest, FailedSaveKeepsModifiedAndTheNextChangeRetries) {
     w->TimeTable->setEntryRC(10, 3, "Müller");
     EXPECT_EQ(dialogs->errors, QStringList{"Could not write Data File"});
     EXPECT_TRUE(w->TimeTable->Modified());
+    EXPECT_EQ(w->saveStatus().state, SaveStatus::Failed);
     QFile::remove("liste.xls/x");
     QDir().rmdir("liste.xls");
     w->TimeTable->setEntryRC(10, 4, "Hans");
     EXPECT_EQ(dialogs->errors.size(), 1);
     EXPECT_FALSE(w->TimeTable->Modified());
+    EXPECT_EQ(w->saveStatus().state, SaveStatus::Saved);
+    EXPECT_EQ(w->saveStatus().path, QDir::current().absoluteFilePath("liste.xls"));
+    EXPECT_TRUE(w->saveStatus().reason.isEmpty());
     EXPECT_EQ(onDisk().entry(10, 3), "Müller");
     EXPECT_EQ(onDisk().entry(10, 4), "Hans");
 }
