@@ -198,9 +198,11 @@ TEST_F(PortSelection, SerialKeysRoundTripAndMalformedValuesTakeFallbacks) {
         EXPECT_EQ(d->ComThread1->DataBitsCount(), c.dataBits);
         EXPECT_EQ(d->ComThread1->StopBits(), c.stopBits == 2 ? comcode::StopTwo : comcode::StopOne);
         const QByteArray saved = savedIni();
-        for (const QByteArray& line : c.saved.split('\n'))
-            if (!line.isEmpty())
+        for (const QByteArray& line : c.saved.split('\n')) {
+            if (!line.isEmpty()) {
                 EXPECT_TRUE(saved.contains(line + '\n')) << line.toStdString();
+            }
+        }
         d->ComThread1->ClosePort();
     }
 }

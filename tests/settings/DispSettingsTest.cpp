@@ -45,7 +45,7 @@ TEST_F(Settings, FileHasAll136KeysInOrderWithCrLf) {
 TEST_F(Settings, FreshWindowWritesTheAbsentValues) {
     win->FormPaint();
     for (const auto& row : settingskeys::table()) {
-        if (!row.absent || std::string(row.key).rfind("Display", 0) == 0 && std::string(row.key).size() <= 13)
+        if (!row.absent || (std::string(row.key).rfind("Display", 0) == 0 && std::string(row.key).size() <= 13))
             continue;  // window bounds depend on the screen
         EXPECT_EQ(value(row.key), QByteArray(row.absent)) << row.key;
     }

@@ -70,8 +70,9 @@ TEST(SettingsFile, KeyMatching) {
     for (const auto& c : cases) {
         QByteArray value;
         EXPECT_EQ(settingsfile::match(c.line, c.key, c.kind, value), c.matches) << c.line;
-        if (c.matches)
+        if (c.matches) {
             EXPECT_EQ(value, QByteArray(c.value)) << c.line;
+        }
     }
     EXPECT_EQ(settingsfile::format("COM", "12"), QByteArray("COM 12\r\n"));
 }

@@ -17,9 +17,11 @@ TEST(SettingsKeys, TableIsUnambiguousAndComplete) {
         EXPECT_NE(row.apply, nullptr);
         EXPECT_NE(row.store, nullptr);
         EXPECT_EQ(std::string(row.key).find(' '), std::string::npos);
-        for (const auto& other : rows)
-            if (&other != &row)
+        for (const auto& other : rows) {
+            if (&other != &row) {
                 EXPECT_NE(std::string(other.key).rfind(row.key, 0), 0u) << row.key << " prefixes " << other.key;
+            }
+        }
     }
     // The serial line's rows come first, in the written order.
     ASSERT_GE(rows.size(), 4u);
@@ -32,7 +34,8 @@ TEST(SettingsKeys, TableIsUnambiguousAndComplete) {
         ASSERT_LT(at, rows.size()) << serial[i];
         EXPECT_EQ(rows[at].kind, settingsfile::Kind::Number);
         EXPECT_EQ(rows[at].fallback, fallbacks[i]);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_EQ(std::string(rows[at - 1].key), serial[i - 1]);
+        }
     }
 }

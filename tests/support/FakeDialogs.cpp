@@ -5,11 +5,12 @@
 namespace {
 template <typename T>
 T take(std::deque<T>& q, T none) {
-    if (q.empty())
-        return none;
-    T v = std::move(q.front());
-    q.pop_front();
-    return v;
+    // One return object: GCC flags a moved-into local optional<QString> as maybe uninitialised.
+    if (!q.empty()) {
+        none = std::move(q.front());
+        q.pop_front();
+    }
+    return none;
 }
 } // namespace
 
