@@ -1,23 +1,34 @@
 // xlsdump FILE: prints every non-empty cell of the first sheet of an .xls,
 // one line per cell: row, tab, column, tab, entry text (UTF-8, with \\, \t,
 // \n, \r escaped). A file the reader rejects: the reason on stderr, exit 1.
+#include "common/CommandLineExit.h"
 #include "timetable/Sheet.h"
 #include "timetable/Xls.h"
 
-#include <QCoreApplication>
+#include <QCommandLineParser>
 #include <QString>
 #include <cstdio>
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: xlsdump FILE.xls\n");
-        return 2;
-    }
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Prints every non-empty cell of the first sheet of an .xls file:\n"
+                                               "row, tab, column, tab, entry text."));
+    cli::addStandardOptions(p);
+    p.addPositionalArgument(QStringLiteral("FILE.xls"), QStringLiteral("The file to print."));
+    cli::Outcome outcome = cli::check(p, args, QStringLiteral("xlsdump"), QStringLiteral(TD_VERSION));
+    if (!outcome.exit && p.positionalArguments().size() != 1)
+        outcome = cli::refuse(p, QStringLiteral("xlsdump"), QStringLiteral("give exactly one file."));
+    if (cli::print(outcome))
+        return outcome.code;
+    const QString file = p.positionalArguments().first();
     Sheet sheet;
     QString why;
-    if (!xls::readFile(QString::fromLocal8Bit(argv[1]), sheet, &why)) {
-        std::fprintf(stderr, "xlsdump: %s: %s\n", argv[1], why.toUtf8().constData());
+    if (!xls::readFile(file, sheet, &why)) {
+        std::fprintf(stderr, "xlsdump: %s: %s\n", qPrintable(file), why.toUtf8().constData());
         return 1;
     }
     std::string out;

@@ -1,6 +1,7 @@
 #include "Disp.h"
 
 #include "common/Colour.h"
+#include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
 #include "display/DisplayLabel.h"
@@ -12,6 +13,7 @@
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -91,7 +93,10 @@ void Tdisplay::FormCreate() {
     createSerialLine();
     Sprachdatei = "english.lng";
     Neuladen = true;
-    SprachdateiOrdner = QCoreApplication::applicationDirPath();
+    // The language dialog starts where the shipped language files are.
+    const QString shippedLanguage = datafiles::shipped(QStringLiteral("english.lng"));
+    SprachdateiOrdner =
+        shippedLanguage.isEmpty() ? QCoreApplication::applicationDirPath() : QFileInfo(shippedLanguage).path();
 
     ZeitPixelversatz->setCurrentIndex(10);
     for (TextField& t : Textfeld) {

@@ -1,17 +1,36 @@
+#include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
+#include "console/CommandLine.h"
 #include "console/Disp.h"
 #include "console/Signals.h"
 #include "protocol/Startnumberunit.h"
 #include "timetable/Control.h"
 
 #include <QApplication>
+#include <QDir>
+#include <cstdio>
 #include <exception>
 
 int main(int argc, char** argv) {
+    // Before the application object: --help and --version need no display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const CommandLine commandLine = parseCommandLine(args);
+    if (cli::print(commandLine.outcome))
+        return commandLine.outcome.code;
+    if (!commandLine.options.workdir.isEmpty() && !QDir::setCurrent(commandLine.options.workdir)) {
+        std::fprintf(stderr, "timedisplay: cannot work in %s\n", qPrintable(commandLine.options.workdir));
+        return cli::kUsageError;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("Fendral-Timing Time-display");
     QApplication::setApplicationDisplayName("Fendral-Timing Time-display");
+    QApplication::setApplicationVersion(QStringLiteral(TD_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("timedisplay"));
+    datafiles::setFolders(datafiles::defaultFolders(QCoreApplication::applicationDirPath()));
     fonts::registerSubstitutes();
     try {
         // The three windows live until the process ends, created in this order.

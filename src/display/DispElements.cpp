@@ -2,6 +2,7 @@
 #include "console/Disp.h"
 
 #include "common/Colour.h"
+#include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
 #include "display/DisplayLabel.h"
@@ -126,7 +127,7 @@ void Tdisplay::loadPictures() {
     QStringList unreadable;
     for (int i = 0; i < 3; ++i) {
         const QString file = QString("logo%1.bmp").arg(i + 1);
-        if (!Logo[i]->load(file))
+        if (!Logo[i]->load(datafiles::locate(file)))
             unreadable << file;
     }
     // Reported once; start-up goes on with empty pictures.

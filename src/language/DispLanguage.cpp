@@ -2,6 +2,7 @@
 #include "console/Disp.h"
 
 #include "common/CodePage.h"
+#include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "common/IntValue.h"
 #include "display/DisplayLabel.h"
@@ -137,7 +138,7 @@ void Tdisplay::Sprache_laden() {
 
     if (Sprachdatei.isEmpty())
         return;
-    QFile file(QFile::decodeName(Sprachdatei));
+    QFile file(datafiles::locate(QFile::decodeName(Sprachdatei)));
     if (!file.open(QIODevice::ReadOnly)) {
         Dialogs::current().error(this, QStringLiteral("Error reading language File"));
         return;

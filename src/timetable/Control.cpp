@@ -1,6 +1,7 @@
 #include "timetable/Control.h"
 
 #include "common/CodePage.h"
+#include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "console/Disp.h"
 #include "timetable/Spreadsheet.h"
@@ -15,6 +16,7 @@ TTimeControl* TimeControl = nullptr;
 
 namespace {
 const QString kDataFile = QStringLiteral("liste.xls");
+const QString kTemplate = QStringLiteral("template/liste.xls");
 constexpr int kPresetRow = 6;
 constexpr int kFirstTimeCol = 6, kLastTimeCol = 17;
 } // namespace
@@ -76,11 +78,16 @@ void TTimeControl::applyNumberFormat() {
 }
 
 void TTimeControl::DateiLadenClick() {
-    if (!QFile::exists(kDataFile)) {
+    // A new event starts from the shipped empty table: titles and channel
+    // columns, no runners. "liste.xls" appears with the first change.
+    QString source = kDataFile;
+    if (!QFile::exists(kDataFile))
+        source = datafiles::shipped(kTemplate);
+    if (source.isEmpty()) {
         Dialogs::current().error(this, QStringLiteral("Data File does not exist"));
         return;
     }
-    if (TimeTable->ReadEx(kDataFile) == 8) {
+    if (TimeTable->ReadEx(source) == 8) {
         Dialogs::current().error(this, QStringLiteral("Could not read Data File"));
         return;
     }

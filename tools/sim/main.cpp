@@ -1,5 +1,6 @@
 // timedisplay-sim: a timing device on a pseudo-terminal or a serial port.
 #include "RaceModel.h"
+#include "common/CommandLineExit.h"
 #include "console/Signals.h"
 
 #include <QCommandLineParser>
@@ -211,7 +212,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("timedisplay-sim"));
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral("Sends the lines of a timing device to a serial line."));
-    p.addHelpOption();
+    cli::addStandardOptions(p);
     const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Create a pseudo-terminal linked as PATH (DIR/COM<n>)."),
                                   QStringLiteral("PATH"));
     const QCommandLineOption device(QStringLiteral("device"), QStringLiteral("Write to the serial device PATH."),
@@ -231,7 +232,11 @@ int main(int argc, char** argv) {
                                    QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption foreverOpt(QStringLiteral("forever"), QStringLiteral("Run races (or the replay) until stopped."));
     p.addOptions({link, device, baud, replay, runners, seed, numbers, races, foreverOpt});
-    p.process(app);
+    const cli::Outcome parsed = cli::check(p, app.arguments(), QStringLiteral("timedisplay-sim"), QStringLiteral(TD_VERSION));
+    if (cli::print(parsed))
+        return parsed.code;
+    if (!p.positionalArguments().isEmpty())
+        fail(QStringLiteral("unexpected argument '%1'").arg(p.positionalArguments().first()));
 
     if (p.isSet(link) == p.isSet(device))
         fail(QStringLiteral("give exactly one of --link and --device"));

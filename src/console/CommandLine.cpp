@@ -1,0 +1,67 @@
+#include "console/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace {
+const QString kName = QStringLiteral("timedisplay");
+
+bool isPort(const QString& v) {
+    if (v == QLatin1String("any"))
+        return true;
+    bool ok = false;
+    const int n = v.toInt(&ok);
+    return ok && n >= 1 && n <= 65535 && !v.startsWith(u'+');
+}
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& args) {
+    QCommandLineParser p;
+    p.setApplicationDescription(
+        QStringLiteral("Scoreboard for a sports-timing device on a serial line.\n"
+                       "Reads and writes disp.ini and liste.xls in the working folder; pictures\n"
+                       "and language files are taken from there first, then from the installed\n"
+                       "data folder."));
+    cli::addStandardOptions(p);
+    const QCommandLineOption workdir(QStringLiteral("workdir"),
+                                     QStringLiteral("Run in DIR (default: the current folder)."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption webPort(QStringLiteral("web-port"),
+                                     QStringLiteral("Serve the web board on port N, or on any free port."),
+                                     QStringLiteral("N|any"));
+    const QCommandLineOption webListen(QStringLiteral("web-listen"),
+                                       QStringLiteral("Address the web board listens on."),
+                                       QStringLiteral("ADDR"));
+    p.addOptions({workdir, webPort, webListen});
+
+    CommandLine cl;
+    cl.outcome = cli::check(p, args, kName, QStringLiteral(TD_VERSION));
+    if (cl.outcome.exit)
+        return cl;
+    if (!p.positionalArguments().isEmpty()) {
+        cl.outcome = cli::refuse(p, kName, QStringLiteral("unexpected argument '%1'.").arg(p.positionalArguments().first()));
+        return cl;
+    }
+    if (p.isSet(workdir)) {
+        cl.options.workdir = p.value(workdir);
+        if (!QFileInfo(cl.options.workdir).isDir()) {
+            cl.outcome = cli::refuse(p, kName, QStringLiteral("'%1' is not a folder.").arg(cl.options.workdir));
+            return cl;
+        }
+    }
+    if (p.isSet(webPort)) {
+        if (!isPort(p.value(webPort))) {
+            cl.outcome = cli::refuse(p, kName, QStringLiteral("--web-port takes a port from 1 to 65535 or 'any'."));
+            return cl;
+        }
+        cl.options.webPort = p.value(webPort);
+    }
+    if (p.isSet(webListen)) {
+        if (p.value(webListen).trimmed().isEmpty()) {
+            cl.outcome = cli::refuse(p, kName, QStringLiteral("--web-listen takes an address."));
+            return cl;
+        }
+        cl.options.webListen = p.value(webListen);
+    }
+    return cl;
+}
