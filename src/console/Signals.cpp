@@ -11,16 +11,20 @@
 namespace {
 
 int g_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_received = 0;
 
 // Only async-signal-safe calls here: one byte into the self-pipe.
 void onSignal(int) {
     const int saved = errno;
+    g_received = 1;
     const char b = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &b, 1);
     errno = saved;
 }
 
 } // namespace
+
+bool quitSignalReceived() { return g_received != 0; }
 
 void installQuitSignals(std::function<void()> onQuit) {
     if (g_pipe[0] >= 0)

@@ -3,6 +3,7 @@
 #include "common/Fonts.h"
 #include "console/CommandLine.h"
 #include "console/Disp.h"
+#include "console/DisplayLoss.h"
 #include "console/Signals.h"
 #include "protocol/Startnumberunit.h"
 #include "timetable/Control.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
         TStartNumberForm startNumberForm(&mainWindow);
         // A stop by the session or service manager ends like "Beenden".
         installQuitSignals([&mainWindow] { mainWindow.EndClick(); });
+        saveSettingsIfTheDisplayGoes();
         mainWindow.show();
         app.exec();
     } catch (const std::exception& e) {
