@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <cstdio>
 #include <exception>
 
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName("Fendral-Timing Time-display");
     QApplication::setApplicationVersion(QStringLiteral(TD_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("timedisplay"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("timedisplay")));  // the installed icon
     datafiles::setFolders(datafiles::defaultFolders(QCoreApplication::applicationDirPath()));
     fonts::registerSubstitutes();
     try {
