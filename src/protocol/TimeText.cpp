@@ -17,6 +17,15 @@ std::string_view piece(const std::string& t, size_t from, size_t to) {
         return {};
     return std::string_view(t).substr(from - 1, to - from + 1);
 }
+// Seconds mode: a device may put anything where the colons belong, three
+// places before the seconds' end (minutes) and six places (hours).
+// `end` is the 1-based place of the separator.
+void colonPlaces(std::string& t, size_t end) {
+    if (end >= 4)
+        t[end - 4] = ':';
+    if (end >= 7)
+        t[end - 7] = ':';
+}
 } // namespace
 
 int Zeit_in_ms(std::string_view text, char d, bool secMode) {
@@ -38,10 +47,10 @@ int Zeit_in_ms(std::string_view text, char d, bool secMode) {
         const int s = p >= 3 ? intValue(piece(t, p - 2, p - 1)) : intValue(piece(t, p - 1, p - 1));
         const int f = intValue(piece(t, p + 1, t.size()));
         v = uint32_t(s) * 1000u + uint32_t(f);
-        if (secMode && p >= 4)
-            t[p - 4] = ':';
+        if (secMode)
+            colonPlaces(t, p);
     } else if (secMode && t.size() > 2) {
-        t[t.size() - 3] = ':';
+        colonPlaces(t, t.size() + 1);  // as if a separator followed
     }
 
     if (size_t k = pos(t, ':'); k != 0) {

@@ -33,6 +33,14 @@ INSTANTIATE_TEST_SUITE_P(Table, ZeitInMs, ::testing::Values(
     TimeCase{"   12 34.567", '.', true, 754567},
     TimeCase{"   12:34.567", '.', true, 754567},
     TimeCase{"123.456", '.', true, 23456},        // the place three before the point is overwritten
+    // Seconds mode past an hour: the hours' colon place counts as well.
+    TimeCase{"01 02 03.456", '.', true, 3723456},
+    TimeCase{"01:02:03.456", '.', true, 3723456},
+    TimeCase{"00 02 03.456", '.', true, 123456},
+    TimeCase{" 1:02:03.456", '.', true, 3723456},
+    TimeCase{"1:02:03.456", '.', true, 3723456},   // a time cell's entry text
+    TimeCase{"1:07.250", '.', true, 67250},
+    TimeCase{"01 02 03", '.', true, 3720000},      // no separator: hours and minutes only
     // The locale separator: a point is turned into it first.
     TimeCase{"    2:05.10 ", ',', false, 125100},
     TimeCase{"    2:05,10 ", ',', false, 125100},
