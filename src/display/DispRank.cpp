@@ -13,6 +13,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
 namespace {
 const char* const kSuffixes[] = {"", ".", ";", ":", "!"};
 } // namespace
@@ -26,7 +30,29 @@ TSpreadsheet* Tdisplay::timeTable() const {
     return TimeControl ? TimeControl->TimeTable : nullptr;
 }
 
+namespace {
+int clampedMs(double ms) {
+    if (!std::isfinite(ms))
+        return 0;
+    return int(std::clamp(std::llround(ms), (long long)INT32_MIN, (long long)INT32_MAX));
+}
+// A time in seconds as an entry the table reads as a number ("67.250").
+QString secondsEntry(int ms) {
+    const long long a = ms < 0 ? -(long long)ms : ms;
+    return QString::asprintf("%s%lld.%03lld", ms < 0 ? "-" : "", a / 1000, a % 1000);
+}
+} // namespace
+
 int Tdisplay::tableTime(int row, int column) const {
+    // Numbers count seconds and times hold their value: both are read as
+    // values, since a number's entry text ("36", "123.456") is not the
+    // time field form the text conversion expects in seconds mode.
+    if (const Cell* c = timeTable()->sheet().cell(row, column)) {
+        if (c->kind == Cell::Time)
+            return clampedMs(c->number * 86400000.0);
+        if (c->kind == Cell::Number)
+            return clampedMs(c->number * 1000.0);
+    }
     return Zeit_in_ms(codepage::fromUnicode(timeTable()->EntryRC(row, column)).toStdString());
 }
 
@@ -60,9 +86,9 @@ void Tdisplay::Rang_zeigen() {
             Logo[2]->setVisible(false);
         }
         Rang->setText(QStringLiteral(" "));
-        // A runner on course has no finish time yet. Unchanged cells are not
-        // rewritten: every write saves the table.
-        if (table && Startnummer >= 1 && Startnummer <= 998 && !table->EntryRC(Startnummer + 9, 6).isEmpty())
+        // A runner on course has no finish time yet (999 too, whose results
+        // are recorded). Unchanged cells are not rewritten: every write saves.
+        if (table && runnerRow && !table->EntryRC(Startnummer + 9, 6).isEmpty())
             table->setEntryRC(Startnummer + 9, 6, QString());
         return;
     }
@@ -81,8 +107,13 @@ void Tdisplay::Rang_zeigen() {
         if (k > 0 && table && runnerRow) {
             TSpreadsheet::Batch oneSave(table);  // the result and a copied preset row: one save
             const int row = Startnummer + 9;
-            const std::string time = SecMode->isChecked() ? L.substr(11, 2) + L.substr(14, 6) : L.substr(8, 12);
-            table->setEntryRC(row, k, codepage::toUnicode(QByteArray(time.data(), qsizetype(time.size()))));
+            // Seconds mode records the seconds as a number ("67.250" for
+            // 1:07.250), which the seconds format shows as seconds; the line's
+            // digits without their colons would read as 107.25.
+            const std::string time = L.substr(8, 12);
+            table->setEntryRC(row, k, SecMode->isChecked()
+                                          ? secondsEntry(Zeit_in_ms(time))
+                                          : codepage::toUnicode(QByteArray(time.data(), qsizetype(time.size()))));
             if (!table->EntryRC(6, k).isEmpty()) {
                 const std::string diff = formatDifference(int64_t(tableTime(row, k)) - tableTime(6, k), sep);
                 Vorgabezeit->setText(QString::fromLatin1(diff.data(), qsizetype(diff.size())));

@@ -21,6 +21,11 @@ int intAt(const std::string& L, size_t from, size_t to) {
         return 0;
     return intValue(std::string_view(L).substr(from - 1, std::min(to, L.size()) - from + 1));
 }
+// A negative number ("-12" from a garbled line) names no runner: it counts
+// as no number, so no title row above the runners is read as one.
+int startNumberAt(const std::string& L, size_t from) {
+    return std::max(intAt(L, from, from + 2), 0);
+}
 } // namespace
 
 int Tdisplay::Zeit_in_ms(const std::string& text) const {
@@ -61,7 +66,7 @@ void Tdisplay::dispatchLine() {
         updateBoards(L[0], true);
         const bool byNumber = AdrNummer->currentIndex() <= 0;
         if (byNumber)
-            Startnummer = intAt(L, 1, 3);
+            Startnummer = startNumberAt(L, 1);
         Rangwert = intAt(L, 21, 22);
         Zeitwert = Zeit_in_ms(L.substr(8, 12));
         if (CheckBoxZ->isChecked())
@@ -75,7 +80,7 @@ void Tdisplay::dispatchLine() {
     } else {
         updateBoards(L[0], false);
         if (AdrNummer->currentIndex() > 0 && AdrNummer->currentText().startsWith(QChar(L[0]))) {
-            Startnummer = intAt(L, 2, 4);
+            Startnummer = startNumberAt(L, 2);
             Startnummer_zeigen();
         }
     }

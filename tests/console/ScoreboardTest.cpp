@@ -102,11 +102,38 @@ TEST_F(Scoreboard, BlankRankClearsTheRunnersFinishCell) {
     EXPECT_EQ(text("Rang"), " 5");
     line(timingLine("001", 'C', "00:00:10.000", "", 20));
     EXPECT_EQ(text("Rang"), " ");
-    // Start numbers 0 and 999 clear nothing.
+    // Start number 0 clears nothing; 999, whose results are recorded, is a runner too.
     line(timingLine("000", '.', "00:00:10.000"));
-    line(timingLine("999", '.', "00:00:10.000"));
     EXPECT_EQ(entry(9, 6), "Header");
-    EXPECT_EQ(entry(1008, 6), "kept");
+    line(timingLine("999", '.', "00:00:10.000"));
+    EXPECT_EQ(entry(1008, 6), "");
+}
+
+TEST_F(Scoreboard, OldFinishTimeOfRunner999DoesNotBlockThePresetFinish) {
+    set(6, 6, "0:36.000");
+    line(timingLine("999", 'C', "00:00:50.000", " 7"));  // an earlier run
+    EXPECT_FALSE(entry(1008, 6).isEmpty());
+    win->Vorgabezeit->setText("");
+    line(timingLine("999", '.', "00:00:33.000"));  // on course again
+    EXPECT_EQ(text("Vorgabezeit"), "36.00");
+}
+
+TEST_F(Scoreboard, NegativeStartNumberIsNoNumber) {
+    set(6, 6, "0:36.000");
+    set(9, 6, "Ziel C");  // the header row
+    set(9, 3, "Name");
+    win->Vorgabezeit->setText("");
+    // "-05" would address row 4, a title row with empty time cells.
+    for (const char* number : {"-05", "-07"}) {
+        line(timingLine(number, '.', "00:00:33.000"));
+        EXPECT_EQ(win->Startnummer, 0) << number;
+        EXPECT_EQ(text("Nummer"), "   ") << number;
+        EXPECT_EQ(text("Vorgabezeit"), "") << number;  // no preset taken
+        EXPECT_EQ(text("Textfeld1_V"), "") << number;
+    }
+    line(timingLine("-05", 'C', "00:00:35.000", " 2"));
+    EXPECT_EQ(entry(4, 6), "");
+    EXPECT_EQ(text("Vorgabezeit"), "");
 }
 
 TEST_F(Scoreboard, ResultWithStartNumberZeroIsNotWrittenIntoTheHeader) {
@@ -124,6 +151,68 @@ TEST_F(Scoreboard, LocaleCommaSeparatorReachesTableAndDifference) {
     line(timingLine("002", 'C', "00:02:03.456", " 4"));
     EXPECT_EQ(ms(11, 6), 123456);
     EXPECT_EQ(text("Vorgabezeit"), "+3,46");
+}
+
+// Seconds mode: what the table holds is the same time before and after a
+// save (which turns the time columns to "###.##") and a load, and shows as
+// seconds, never as the line's digits without colons.
+TEST_F(Scoreboard, SecondsModeKeepsTheMillisecondsThroughSaveAndLoad) {
+    struct Case {
+        const char* field;
+        int ms;
+        const char* shown;  // in "###.##"
+    };
+    const Case cases[] = {
+        {"00:00:35.000", 35000, "35."},
+        {"00:01:07.250", 67250, "67.25"},
+        {"00 02 03.456", 123456, "123.46"},
+        {"01 02 03.456", 3723456, "3723.46"},
+        {"   12 34.567", 754567, "754.57"},
+    };
+    win->SecMode->setChecked(true);
+    set(6, 6, "0:36.000");
+    int number = 1;
+    for (const Case& c : cases) {
+        line(timingLine(QByteArray::number(number).rightJustified(3, '0').constData(), 'C', c.field, " 4"));
+        EXPECT_EQ(win->tableTime(number + 9, 6), c.ms) << c.field;
+        ++number;
+    }
+    // The first save gives the time columns the seconds format.
+    EXPECT_EQ(win->tableTime(6, 6), 36000);
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        EXPECT_EQ(win->tableTime(i + 10, 6), cases[i].ms) << cases[i].field;
+        EXPECT_EQ(table->TextRC(i + 10, 6), cases[i].shown) << cases[i].field;
+    }
+
+    // Loaded again, in seconds mode and without it.
+    for (bool sec : {true, false}) {
+        createWindows();
+        win->SecMode->setChecked(sec);
+        table = timeControl->TimeTable;
+        timeControl->Sekundenformat = sec;
+        timeControl->DateiLadenClick();
+        EXPECT_EQ(win->tableTime(6, 6), 36000) << sec;
+        for (int i = 0; i < int(std::size(cases)); ++i)
+            EXPECT_EQ(win->tableTime(i + 10, 6), cases[i].ms) << cases[i].field << " sec " << sec;
+    }
+    EXPECT_EQ(table->TextRC(11, 6), "1:07.250");
+}
+
+TEST_F(Scoreboard, SecondsModePresetAndDifferenceAfterASave) {
+    // The issue's stream on the demo table's preset row.
+    set(6, 6, "0:36.000");
+    set(6, 10, "0:12.500");
+    win->SecMode->setChecked(true);
+    timeControl->Sekundenmodus_setzen(true);
+    line(timingLine("013", '.', "00:00:20.000"));
+    EXPECT_EQ(text("Vorgabezeit"), "12.50");
+    line(timingLine("012", 'C', "00:00:35.000", " 3"));  // saved in the seconds format
+    EXPECT_EQ(text("Vorgabezeit"), "-1.00");
+    EXPECT_EQ(entry(6, 6), "36");
+    line(timingLine("013", '.', "00:00:20.000"));
+    EXPECT_EQ(text("Vorgabezeit"), "12.50");
+    line(timingLine("014", 'C', "00:00:37.000", " 4"));
+    EXPECT_EQ(text("Vorgabezeit"), "+1.00");
 }
 
 TEST_F(Scoreboard, SecondsModeRecordsTheTimeWithoutSeparator) {
