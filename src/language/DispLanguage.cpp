@@ -24,8 +24,16 @@ int Tdisplay::Sprachzeile_lesen(QIODevice& file, QByteArray& text) {
     text.clear();
     char c;
     while (file.getChar(&c) && c != '\n') {
-        if (text.size() >= kMaxLine)
+        if (text.size() >= kMaxLine) {
+            // A CR LF right after a full line is its line end, not a lost
+            // character followed by an empty line.
+            char next;
+            if (c == '\r' && file.peek(&next, 1) == 1 && next == '\n') {
+                file.getChar(&c);
+                return int(text.size());
+            }
             break;  // the character just read is lost; the rest is the next line
+        }
         text.append(c);
     }
     // A line ends at LF; a CR right before it belongs to the line end.

@@ -106,6 +106,19 @@ TEST_F(Language, OverlongLineIsCutAndItsRestIsTheNextLine) {
     EXPECT_EQ(caption("CheckBoxN"), "next");
 }
 
+TEST_F(Language, FullLengthLineEndingInCrLfKeepsTheFollowingLinesInPlace) {
+    for (const QByteArray end : {QByteArray("\r\n"), QByteArray("\n")}) {
+        load("Font\r\n1\r\n" + QByteArray(32766, 'a') + end + "hint\r\nnext\r\n");
+        EXPECT_EQ(caption("CheckBoxR").size(), 32766);
+        EXPECT_EQ(widget("CheckBoxR")->toolTip(), "hint");
+        EXPECT_EQ(caption("CheckBoxN"), "next");
+    }
+    // A lone CR there is still the lost character.
+    load("Font\n1\n" + QByteArray(32766, 'b') + "\rhint2\nnext2\n");
+    EXPECT_EQ(widget("CheckBoxR")->toolTip(), "hint2");
+    EXPECT_EQ(caption("CheckBoxN"), "next2");
+}
+
 TEST_F(Language, MissingFileIsReportedAndEmptyNameIsSilent) {
     const QStringList before = texts();
     dialogs->errors.clear();
