@@ -142,18 +142,19 @@ void Tdisplay::FormCreate() {
     ZeitPixelversatzChange();
     for (int n = 1; n <= 3; ++n)
         Textfeld_ausrichtungChange(n);
-    for (int n = 1; n <= 3; ++n)
-        RandPixelChange(n);
-    Zeit_anordnen();
-    CheckBoxZClick();
-
     // The shadows take the main label's whole font, colour included; the
     // settings read at the first paint give them their shadow colour again.
+    // Before they are placed: a right-aligned shadow keeps its right edge when
+    // its font changes, and would end up beside its place.
     for (TextField& t : Textfeld)
         for (DisplayLabel* s : t.shadows()) {
             s->setDisplayFont(t.V->font());
             s->setFontColour(t.V->fontColour());
         }
+    for (int n = 1; n <= 3; ++n)
+        RandPixelChange(n);
+    Zeit_anordnen();
+    CheckBoxZClick();
     updateScrollRange();
 }
 
@@ -183,7 +184,18 @@ void Tdisplay::FormPaint() {
     Neuladen = false;
     Nummer->setText(QString());
     SecModeClick();
+    // Emptying the runner name moves a right-aligned field (it keeps its right
+    // edge); the field belongs where the file puts it, or it would walk
+    // sideways with every start.
+    QPoint stored[3];
+    for (int i = 0; i < 3; ++i)
+        stored[i] = Textfeld[i].V->pos();
     Startnummer_zeigen();
+    for (int i = 0; i < 3; ++i)
+        if (Textfeld[i].V->pos() != stored[i]) {
+            Textfeld[i].V->move(stored[i]);
+            RandPixelChange(i + 1);
+        }
 }
 
 void Tdisplay::closeEvent(QCloseEvent* e) {

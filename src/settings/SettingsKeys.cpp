@@ -147,7 +147,8 @@ template <int E>
 void applyFontName(Tdisplay& d, int, const QByteArray& text) {
     for (DisplayLabel* l : labels(d, E)) {
         QFont f = l->font();
-        f.setFamily(QString::fromLatin1(text).isEmpty() ? fonts::kDigits : codepage::toUnicode(text));
+        // Kept as written, an empty name too, so the next save writes it back.
+        f.setFamily(codepage::toUnicode(text));
         l->setDisplayFont(f);
     }
 }
@@ -162,11 +163,18 @@ void applyFontColour(Tdisplay& d, int v, const QByteArray&) {
 template <int E>
 QByteArray storeFontColour(const Tdisplay& d) { return num(label(d, E)->fontColour()); }
 
+// The designed size of an element's font, in points.
+constexpr int designSize(int e) { return e == eText1 ? 22 : 26; }
+
 template <int E>
 void applyFontSize(Tdisplay& d, int v, const QByteArray&) {
+    // No size, a negative or a malformed one (0) would give an invisible
+    // element: the design size stands instead.
+    if (v <= 0)
+        v = designSize(E);
     for (DisplayLabel* l : labels(d, E)) {
         QFont f = l->font();
-        fonts::setPointSize(f, std::clamp(v, 1, 1000));  // a hostile size must not ask for a huge font
+        fonts::setPointSize(f, std::min(v, 1000));  // a hostile size must not ask for a huge font
         l->setDisplayFont(f);
     }
 }
@@ -174,13 +182,12 @@ template <int E>
 QByteArray storeFontSize(const Tdisplay& d) { return num(fonts::pointSize(label(d, E)->font())); }
 
 // The shadow colour of a text field: the font colour of its four shadow
-// labels and the background of its main label, as the shadow colour button sets.
+// labels. The main label's background has a key of its own (Text<n>Color);
+// taking the shadow colour there would hide a text drawn in that colour.
 template <int N>
 void applyShadow(Tdisplay& d, int v, const QByteArray&) {
-    Tdisplay::TextField& t = d.Textfeld[N - 1];
-    for (DisplayLabel* s : t.shadows())
+    for (DisplayLabel* s : d.Textfeld[N - 1].shadows())
         s->setFontColour(v);
-    t.V->setColour(v);
 }
 template <int N>
 QByteArray storeShadow(const Tdisplay& d) { return num(d.Textfeld[N - 1].HRU->fontColour()); }

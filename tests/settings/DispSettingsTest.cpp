@@ -7,6 +7,7 @@
 
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QThread>
 
 class Settings : public MainWindowTest {
 protected:
@@ -97,18 +98,13 @@ TEST_F(Settings, EverySettingSurvivesSaveAndLoad) {
     EXPECT_TRUE(win->Neuladen);
     win->FormPaint();
     EXPECT_EQ(win->Textfeld[0].HLO->fontColour(), colour::rgb(0, 0, 255));
-    // Saving again gives the same file, but for the window bounds of a new
-    // window and the text fields' background, which takes the shadow colour.
+    // Saving again gives the same file, but for the window bounds of a new window.
     const QList<QByteArray> second = savedLines();
     ASSERT_EQ(second.size(), first.size());
-    for (qsizetype i = 4; i < first.size(); ++i) {
-        const QByteArray key = first[i].left(first[i].indexOf(' '));
-        if (key == "Text1Color" || key == "Text2Color" || key == "Text3Color")
-            EXPECT_EQ(second[i].mid(key.size()), second[i + 1].mid(key.size() + 2)) << key.data();  // its BKColor
-        else
-            EXPECT_EQ(second[i].toStdString(), first[i].toStdString());
-    }
+    for (qsizetype i = 4; i < first.size(); ++i)
+        EXPECT_EQ(second[i].toStdString(), first[i].toStdString());
     EXPECT_EQ(value("Text1BKColor"), "16711680");  // blue
+    EXPECT_EQ(value("Text1Color"), "536870911");   // the background keeps its own value
 }
 
 TEST_F(Settings, ValueRules) {
@@ -132,9 +128,11 @@ TEST_F(Settings, ValueRules) {
     EXPECT_EQ(win->ZeitDarstellung->currentIndex(), -1);
     EXPECT_EQ(value("TimeMode"), "-1");
 
+    // The shadow colour goes to the shadows only: the background keeps its key's value.
     loadIni("Text1Color 255\r\nText1BKColor 0\r\n");
-    EXPECT_EQ(win->Textfeld[0].V->colour(), colour::Black);
-    EXPECT_EQ(win->Textfeld[0].HRU->fontColour(), colour::Black);
+    EXPECT_EQ(win->Textfeld[0].V->colour(), colour::Red);
+    for (DisplayLabel* sh : win->Textfeld[0].shadows())
+        EXPECT_EQ(sh->fontColour(), colour::Black);
 
     loadIni("WholeSureName 7\n");
     EXPECT_TRUE(win->WholeSureName);
@@ -167,4 +165,107 @@ TEST_F(Settings, DisplayTopScrollsBack) {
     win->scroller->verticalScrollBar()->setValue(80);
     loadIni("DisplayTop 10\n");
     EXPECT_EQ(win->scroller->verticalScrollBar()->value(), 0);
+}
+
+// ---- start-up from a disp.ini on disk ---------------------------------------
+
+// The program's own start: windows created in a folder holding disp.ini,
+// shown, first paint, closed by the window manager's close request.
+class StartUp : public Settings {
+protected:
+    void SetUp() override {}  // the windows come after the file
+    void startWith(const QByteArray& ini) {
+        dir.write("disp.ini", ini);
+        createWindows();
+        win->show();
+        ASSERT_TRUE(waitForPaint());
+    }
+    bool waitForPaint() {
+        for (int i = 0; i < 200 && win->Neuladen; ++i) {
+            QCoreApplication::processEvents();
+            QThread::msleep(5);
+        }
+        return !win->Neuladen;
+    }
+    QByteArray closeAndRead() {
+        win->close();
+        return dir.read("disp.ini");
+    }
+};
+
+TEST_F(StartUp, AFileTheProgramWroteComesBackUnchanged) {
+    // Values the program produces, far from the design: a field on a coloured
+    // background whose text colour differs from its shadow colour, right
+    // alignment, borders, shifts, fonts.
+    const QByteArray changed[][2] = {
+        {"DisplayBkgrndTxt1", "1"},     {"AlignmentText1", "2"}, {"BorderText1", "3"},
+        {"PixelHText1", "14"},          {"PixelVText1", "4"},    {"Text1X", "300"},
+        {"Text1Y", "200"},              {"Text1Color", "65280"}, {"Text1BKColor", "16711680"},
+        {"Text1FontName", "DejaVu Sans"}, {"Text1FontColor", "255"}, {"Text1FontSize", "40"},
+        {"Text2Color", "255"},          {"Text2BKColor", "255"}, {"Text2FontColor", "65535"},
+        {"AlignmentText3", "1"},        {"Text3BKColor", "8421504"}, {"RankColor", "16711680"},
+        {"RankFontSize", "48"},         {"TimeMode", "4"},       {"SecMode", "1"},
+        {"Language", "mine.lng"},       {"WholeSureName", "1"},  {"StrNrSelf", "1"},
+    };
+    // A first start writes a complete file; the values are then set in it.
+    startWith("");
+    QList<QByteArray> lines = closeAndRead().split('\n');
+    for (QByteArray& l : lines)
+        for (const auto& kv : changed)
+            if (l.startsWith(kv[0] + ' '))
+                l = kv[0] + ' ' + kv[1] + '\r';
+    const QByteArray written = lines.join('\n');
+
+    startWith(written);
+    EXPECT_EQ(win->Textfeld[0].V->colour(), 65280);  // the background, not the shadow colour
+    EXPECT_EQ(win->Textfeld[0].V->fontColour(), 255);
+    EXPECT_EQ(win->Textfeld[0].HRU->fontColour(), 16711680);
+    const QList<QByteArray> before = written.split('\n'), after = closeAndRead().split('\n');
+    ASSERT_EQ(after.size(), before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        EXPECT_EQ(after[i].toStdString(), before[i].toStdString());
+}
+
+TEST_F(StartUp, RightAlignedShadowsSitInPlaceFromTheFirstPaint) {
+    // A font other than the design one changes the labels' widths.
+    dir.write("disp.ini", "AlignmentText1 2\r\nBorderText1 2\r\nPixelHText1 13\r\nPixelVText1 11\r\n"
+                          "Text1X 300\r\nText1Y 200\r\nText1FontName DejaVu Sans\r\nText1FontSize 40\r\n");
+    createWindows();
+    const Tdisplay::TextField& t = win->Textfeld[0];
+    const int b = 2, h = 3, v = 1;
+    auto check = [&](const char* when) {
+        const int l = t.V->x(), top = t.V->y();
+        EXPECT_EQ(t.HLO->pos(), QPoint(l + h - b, top - v - b)) << when;
+        EXPECT_EQ(t.HLU->pos(), QPoint(l + h - b, top - v + b)) << when;
+        EXPECT_EQ(t.HRO->pos(), QPoint(l + h + b, top - v - b)) << when;
+        EXPECT_EQ(t.HRU->pos(), QPoint(l + h + b, top - v + b)) << when;
+        for (DisplayLabel* s : t.shadows())
+            EXPECT_EQ(s->width(), t.V->width()) << when;
+    };
+    check("creation");
+    win->show();
+    ASSERT_TRUE(waitForPaint());
+    check("first paint");
+    EXPECT_EQ(t.V->pos(), QPoint(300, 200));  // where the file puts it
+    win->Textfeld_setzen(1, "Nuñez J.");  // a runner arrives: all five keep their right edges
+    check("new text");
+}
+
+TEST_F(StartUp, FontSizesThatWouldHideAnElementGiveTheDesignSize) {
+    for (const char* size : {"0", "-12", "abc", ""}) {
+        const QByteArray ini = QByteArray("RankFontSize ") + size + "\r\nText1FontSize " + size + "\r\n";
+        startWith(ini);
+        EXPECT_EQ(fonts::pointSize(win->Rang->font()), 26) << size;
+        EXPECT_EQ(fonts::pointSize(win->Textfeld[0].V->font()), 22) << size;
+        EXPECT_GT(win->Rang->height(), 20) << size;
+        win->close();
+    }
+}
+
+TEST_F(StartUp, TextValuesAreKeptAsWritten) {
+    startWith("RankFontName \r\nNumberFontName Z\xfcrich Sans\r\nLanguage \r\n");
+    EXPECT_EQ(value("RankFontName"), "");
+    EXPECT_EQ(value("NumberFontName"), "Z\xfcrich Sans");  // Windows-1252, as read
+    EXPECT_EQ(value("Language"), "");
+    EXPECT_GT(win->Rang->height(), 0);
 }
