@@ -223,3 +223,125 @@ TEST(PromptOnTheLine, BytesArrivingWhileThePromptIsOpenAreDispatchedAfterIt) {
     delete prompt;
     delete table;
 }
+
+// ---- seconds mode on the demo table, through a real tty ---------------------
+
+#include "display/DisplayLabel.h"
+
+namespace {
+// The cells of a time table as xlrd reads them: (row, column) -> seconds a
+// person sees (times are days in xlrd, numbers are seconds), and the formats.
+struct XlrdTimes {
+    std::map<std::pair<int, int>, double> seconds;
+    std::map<std::pair<int, int>, QString> formats;
+};
+XlrdTimes readWithXlrd(const QString& file) {
+    XlrdTimes out;
+    QProcess xlrd;
+    xlrd.start("/usr/bin/python3", {TD_SOURCE_DIR "/tests/timetable/interop/xlrd_dump.py", file});
+    if (!xlrd.waitForFinished(30000) || xlrd.exitCode() != 0) {
+        ADD_FAILURE() << "xlrd: " << xlrd.readAllStandardError().toStdString();
+        return out;
+    }
+    const QList<QByteArray> lines = xlrd.readAllStandardOutput().split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QJsonArray a = QJsonDocument::fromJson(lines[i]).array();
+        if (a.size() < 5 || !a[3].isDouble())
+            continue;
+        const std::pair<int, int> cell{a[0].toInt(), a[1].toInt()};
+        const QString format = a[4].toString();
+        // A time format shows days as a time; any other shows the number itself.
+        const bool time = format.contains(QLatin1Char(':')) || format.contains(QLatin1String("ss"));
+        out.seconds[cell] = time ? a[3].toDouble() * 86400.0 : a[3].toDouble();
+        out.formats[cell] = format;
+    }
+    return out;
+}
+
+// Waits until liste.xls has not changed for a second.
+bool tableSettled(const QString& file) {
+    QDateTime last = QFileInfo(file).lastModified();
+    QElapsedTimer quiet;
+    quiet.start();
+    return waitFor(
+        [&] {
+            const QDateTime m = QFileInfo(file).lastModified();
+            if (m != last) {
+                last = m;
+                quiet.restart();
+            }
+            return quiet.elapsed() > 1000;
+        },
+        20000);
+}
+} // namespace
+
+class SecondsModeOnTheLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+            ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.file(f))) << f;
+        ASSERT_TRUE(pty.valid());
+        ASSERT_TRUE(pty.link(dir.file("COM4")));
+        dir.write("disp.ini", "COM 4\r\nBAUD 115200\r\nSecMode 1\r\n");
+    }
+    // The program's start: the three windows, shown, first paint, port open.
+    void start() {
+        win = std::make_unique<Tdisplay>();
+        new TTimeControl(win.get());
+        new TStartNumberForm(win.get());
+        win->show();
+        ASSERT_TRUE(waitFor([&] { return !win->Neuladen; }, 5000));
+        ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 5000)) << "COM4 not opened";
+        spin(100);
+        ASSERT_TRUE(win->SecMode->isChecked());
+    }
+    // Sends a line and returns what the preset label shows once it settles.
+    std::string send(const char* line, const QString& expected) {
+        EXPECT_TRUE(pty.write(QByteArray(line) + '\r'));
+        waitFor([&] { return win->Vorgabezeit->text() == expected; }, 3000);
+        spin(50);
+        return win->Vorgabezeit->text().toStdString();
+    }
+
+    TempWorkDir dir;
+    ScopedFakeDialogs dialogs;
+    Pty pty;
+    std::unique_ptr<Tdisplay> win;
+};
+
+TEST_F(SecondsModeOnTheLine, PresetsAndDifferencesSurviveEverySave) {
+    start();
+    EXPECT_EQ(send("013.    00:00:20.000  ", "12.50"), "12.50");
+    EXPECT_EQ(send("012C    00:00:35.000 3", "-1.00"), "-1.00");  // recorded and saved
+    EXPECT_EQ(send("013.    00:00:20.000  ", "12.50"), "12.50");
+    EXPECT_EQ(send("014C    00:00:37.000 4", "+1.00"), "+1.00");
+    // Past a minute and past an hour, colons' places blank as a seconds-mode device sends them.
+    send("015A    00:01:07.250 5", "+54.75");
+    send("016A       01 07.250 6", "+54.75");
+    send("017C    01 02 03.456 7", "+3687.45");
+    ASSERT_TRUE(tableSettled(dir.file("liste.xls")));
+
+    // What a person or a spreadsheet sees in the file.
+    XlrdTimes t = readWithXlrd(dir.file("liste.xls"));
+    const struct {
+        int row, col;
+        double seconds;
+    } cells[] = {{6, 6, 36}, {6, 10, 12.5}, {21, 6, 35}, {23, 6, 37}, {24, 10, 67.25}, {25, 10, 67.25},
+                 {26, 6, 3723.456}};
+    for (const auto& c : cells) {
+        const std::pair<int, int> cell{c.row, c.col};
+        ASSERT_EQ(t.seconds.count(cell), 1u) << c.row << "," << c.col;
+        EXPECT_NEAR(t.seconds[cell], c.seconds, 0.0005) << c.row << "," << c.col;
+    }
+    const std::pair<int, int> minuteCell{24, 10};
+    EXPECT_EQ(t.formats[minuteCell], "###.##");
+
+    // Started again: the table read back gives the same presets and differences.
+    win.reset();
+    start();
+    EXPECT_EQ(win->tableTime(24, 10), 67250);
+    EXPECT_EQ(win->tableTime(26, 6), 3723456);
+    EXPECT_EQ(send("018.    00:00:20.000  ", "12.50"), "12.50");
+    EXPECT_EQ(send("018C    00:00:36.500 8", "+0.50"), "+0.50");
+}
