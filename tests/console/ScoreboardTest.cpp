@@ -7,7 +7,10 @@
 #include "protocol/TimeText.h"
 #include "timetable/Spreadsheet.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QTimer>
 #include <QLocale>
 #include <QPushButton>
 
@@ -339,6 +342,84 @@ TEST_F(Scoreboard, PromptedNumberCompletesTheLine) {
     line("A  F    00:01:01.000  ");
     EXPECT_EQ(dialogs->execCount, 1);
     EXPECT_EQ(win->Startnummer, 7);
+}
+
+// The prompt as the operator meets it: the real modal dialog, keys typed into
+// whatever has the focus.
+class PromptKeys : public Scoreboard {
+protected:
+    struct Key {
+        int key;
+        QString text;
+        Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    };
+    static Key digit(char c) { return {Qt::Key_0 + (c - '0'), QString(QChar(c))}; }
+    // Answers the next prompt by typing `keys` once it is open; records the
+    // entry's text as the prompt opened and which widget took the keys.
+    void answerWith(std::vector<Key> keys) {
+        dialogs->execAnswers.push_back([this, keys](QDialog* d) {
+            // Keys go to the window once the window system has made it active.
+            auto* poll = new QTimer(d);
+            poll->start(5);
+            QObject::connect(poll, &QTimer::timeout, d, [this, d, keys, poll, tries = 0]() mutable {
+                if (!d->isActiveWindow() && ++tries < 200)
+                    return;
+                poll->deleteLater();
+                QWidget* focus = QApplication::focusWidget();
+                typedInto = focus ? focus->objectName() : QStringLiteral("<none>");
+                openedWith = start->StartNrE->text();
+                openedSelected = start->StartNrE->selectedText();
+                if (!focus)
+                    focus = d->focusWidget();
+                for (const Key& k : keys) {
+                    QKeyEvent press(QEvent::KeyPress, k.key, k.modifiers, k.text);
+                    QApplication::sendEvent(focus, &press);
+                    QKeyEvent release(QEvent::KeyRelease, k.key, k.modifiers, k.text);
+                    QApplication::sendEvent(focus, &release);
+                }
+            });
+            return d->exec();
+        });
+    }
+    QString typedInto, openedWith, openedSelected;
+};
+
+TEST_F(PromptKeys, EnterTakesTheTypedNumberAndEscapeTakesNone) {
+    win->StrNrSelfCB->setChecked(true);
+    const struct {
+        std::vector<Key> keys;
+        int number;  // 0: the prompt was cancelled
+    } cases[] = {
+        {{digit('1'), digit('2'), {Qt::Key_Return, "\r"}}, 12},
+        {{digit('7'), {Qt::Key_Enter, "\r", Qt::KeypadModifier}}, 7},
+        {{digit('5'), {Qt::Key_Escape, QString(QChar(27))}}, 0},
+        {{{Qt::Key_Escape, QString(QChar(27))}}, 0},
+        {{digit('9'), digit('9'), digit('9'), digit('4'), {Qt::Key_Return, "\r"}}, 999},  // three digits at most
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        const int calls = dialogs->execCount;
+        const QString rank = text("Rang");
+        const int number = win->Startnummer;
+        win->LetzteStartnummer = 0;  // no number to take: the operator is asked
+        answerWith(c.keys);
+        line("A  F    00:00:5" + std::to_string(row) + ".000  ");
+        ASSERT_EQ(dialogs->execCount, calls + 1);
+        EXPECT_EQ(typedInto, "StartNrE");  // the entry has the focus as the prompt opens
+        EXPECT_EQ(openedSelected, openedWith);  // and its text is selected: typing replaces it
+        EXPECT_EQ(win->LetzteStartnummer, c.number);
+        if (c.number > 0) {
+            EXPECT_EQ(win->Startnummer, c.number);
+            EXPECT_EQ(ms(c.number + 9, 6), 50000 + row * 1000);  // recorded as the finish time
+            set(c.number + 9, 6, "");
+        } else {
+            // Cancelled: the line stays an addressed line, nothing is recorded.
+            EXPECT_EQ(text("TextA1").left(4), "A  F");
+            EXPECT_EQ(text("Rang"), rank);
+            EXPECT_EQ(win->Startnummer, number);
+        }
+        ++row;
+    }
 }
 
 TEST_F(Scoreboard, EmptyPromptEntryChangesNothing) {
