@@ -201,6 +201,29 @@ TEST_F(Scoreboard, SecondsModeKeepsTheMillisecondsThroughSaveAndLoad) {
     EXPECT_EQ(table->TextRC(11, 6), "1:07.250");
 }
 
+TEST_F(Scoreboard, TablesWrittenEarlierReadAsBefore) {
+    // What an operator's table may hold in a time cell, in either mode.
+    const struct {
+        int row;
+        const char* entry;
+        int ms;
+    } cells[] = {
+        {10, "0:36.000", 36000},       // a time
+        {11, "'0:36.000", 36000},      // the same as a text
+        {12, "'1:02:03.456", 3723456},  // a text past an hour
+        {13, "'  1:07.250", 67250},
+        {300, "36.5", 36500},          // a number of seconds (a row without time format)
+        {301, "123.456", 123456},
+    };
+    for (bool sec : {false, true}) {
+        win->SecMode->setChecked(sec);
+        for (const auto& c : cells) {
+            set(c.row, 6, c.entry);
+            EXPECT_EQ(win->tableTime(c.row, 6), c.ms) << c.entry << (sec ? " seconds mode" : "");
+        }
+    }
+}
+
 TEST_F(Scoreboard, SecondsModePresetAndDifferenceAfterASave) {
     // The stream on the demo table's preset row.
     set(6, 6, "0:36.000");
