@@ -384,7 +384,7 @@ protected:
             auto* poll = new QTimer(d);
             poll->start(5);
             QObject::connect(poll, &QTimer::timeout, d, [this, d, keys, poll, tries = 0]() mutable {
-                if (!d->isActiveWindow() && ++tries < 200)
+                if (!d->isActiveWindow() && ++tries < 1000)
                     return;
                 poll->deleteLater();
                 QWidget* focus = QApplication::focusWidget();

@@ -181,7 +181,7 @@ protected:
         ASSERT_TRUE(waitForPaint());
     }
     bool waitForPaint() {
-        for (int i = 0; i < 200 && win->Neuladen; ++i) {
+        for (int i = 0; i < 2000 && win->Neuladen; ++i) {
             QCoreApplication::processEvents();
             QThread::msleep(5);
         }
