@@ -191,11 +191,12 @@ void Tdisplay::FormPaint() {
     for (int i = 0; i < 3; ++i)
         stored[i] = Textfeld[i].V->pos();
     Startnummer_zeigen();
-    for (int i = 0; i < 3; ++i)
-        if (Textfeld[i].V->pos() != stored[i]) {
-            Textfeld[i].V->move(stored[i]);
-            RandPixelChange(i + 1);
-        }
+    // The second load moved the main labels only (field 3 has had the
+    // table's title since creation): the shadows follow them now.
+    for (int i = 0; i < 3; ++i) {
+        Textfeld[i].V->move(stored[i]);
+        RandPixelChange(i + 1);
+    }
 }
 
 void Tdisplay::closeEvent(QCloseEvent* e) {

@@ -6,6 +6,7 @@
 #include "settings/SettingsKeys.h"
 
 #include <QScrollArea>
+#include <QFile>
 #include <QScrollBar>
 #include <QThread>
 
@@ -227,27 +228,36 @@ TEST_F(StartUp, AFileTheProgramWroteComesBackUnchanged) {
 }
 
 TEST_F(StartUp, RightAlignedShadowsSitInPlaceFromTheFirstPaint) {
-    // A font other than the design one changes the labels' widths.
+    // A font other than the design one changes the labels' widths; field 3
+    // gets the table's title between creation and the first paint.
+    ASSERT_TRUE(QFile::copy(TD_SOURCE_DIR "/data/liste.xls", dir.file("liste.xls")));
     dir.write("disp.ini", "AlignmentText1 2\r\nBorderText1 2\r\nPixelHText1 13\r\nPixelVText1 11\r\n"
-                          "Text1X 300\r\nText1Y 200\r\nText1FontName DejaVu Sans\r\nText1FontSize 40\r\n");
+                          "Text1X 300\r\nText1Y 200\r\nText1FontName DejaVu Sans\r\nText1FontSize 40\r\n"
+                          "AlignmentText3 2\r\nBorderText3 2\r\nPixelHText3 13\r\nPixelVText3 11\r\n"
+                          "Text3X 350\r\nText3Y 500\r\n");
     createWindows();
-    const Tdisplay::TextField& t = win->Textfeld[0];
     const int b = 2, h = 3, v = 1;
     auto check = [&](const char* when) {
-        const int l = t.V->x(), top = t.V->y();
-        EXPECT_EQ(t.HLO->pos(), QPoint(l + h - b, top - v - b)) << when;
-        EXPECT_EQ(t.HLU->pos(), QPoint(l + h - b, top - v + b)) << when;
-        EXPECT_EQ(t.HRO->pos(), QPoint(l + h + b, top - v - b)) << when;
-        EXPECT_EQ(t.HRU->pos(), QPoint(l + h + b, top - v + b)) << when;
-        for (DisplayLabel* s : t.shadows())
-            EXPECT_EQ(s->width(), t.V->width()) << when;
+        for (int n : {0, 2}) {
+            const Tdisplay::TextField& t = win->Textfeld[size_t(n)];
+            const int l = t.V->x(), top = t.V->y();
+            EXPECT_EQ(t.HLO->pos(), QPoint(l + h - b, top - v - b)) << when << " field " << n + 1;
+            EXPECT_EQ(t.HLU->pos(), QPoint(l + h - b, top - v + b)) << when << " field " << n + 1;
+            EXPECT_EQ(t.HRO->pos(), QPoint(l + h + b, top - v - b)) << when << " field " << n + 1;
+            EXPECT_EQ(t.HRU->pos(), QPoint(l + h + b, top - v + b)) << when << " field " << n + 1;
+            for (DisplayLabel* s : t.shadows())
+                EXPECT_EQ(s->width(), t.V->width()) << when << " field " << n + 1;
+        }
     };
     check("creation");
     win->show();
     ASSERT_TRUE(waitForPaint());
+    EXPECT_EQ(win->Textfeld[2].V->text(), "Stadtlauf Fendral 2026 Ergebnisliste 10 km");
     check("first paint");
-    EXPECT_EQ(t.V->pos(), QPoint(300, 200));  // where the file puts it
+    EXPECT_EQ(win->Textfeld[0].V->pos(), QPoint(300, 200));  // where the file puts them
+    EXPECT_EQ(win->Textfeld[2].V->pos(), QPoint(350, 500));
     win->Textfeld_setzen(1, "Nuñez J.");  // a runner arrives: all five keep their right edges
+    win->Textfeld_setzen(3, "CA Madrid");
     check("new text");
 }
 
