@@ -1,5 +1,8 @@
 #include "PictureBox.h"
 
+#include "common/RegularFile.h"
+
+#include <QBuffer>
 #include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,11 +12,22 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     resize(0, 0);
 }
 
+namespace {
+// Far above any logo; the decoder has its own limit for the pixels.
+constexpr qint64 kMaxFile = 64 * 1024 * 1024;
+}
+
 bool PictureBox::load(const QString& fileName) {
-    QImageReader reader(fileName);
-    // A hostile file must not make us allocate gigabytes.
-    reader.setAllocationLimit(256);
-    const QImage image = reader.read();
+    QByteArray bytes;
+    QImage image;
+    if (regularfile::read(fileName, kMaxFile, bytes)) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        // A hostile file must not make us allocate gigabytes.
+        reader.setAllocationLimit(256);
+        image = reader.read();
+    }
     pixmap_ = image.isNull() ? QPixmap() : QPixmap::fromImage(image);
     resize(pixmap_.size());
     update();

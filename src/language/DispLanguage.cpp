@@ -5,12 +5,14 @@
 #include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "common/IntValue.h"
+#include "common/RegularFile.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
 #include "language/LanguageLines.h"
 #include "timetable/Control.h"
 
 #include <QAbstractButton>
+#include <QBuffer>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -18,6 +20,8 @@
 
 namespace {
 constexpr int kMaxLine = 32766;
+// 179 lines of at most kMaxLine bytes, with room for line ends.
+constexpr qint64 kMaxLanguageFile = 8 * 1024 * 1024;
 }
 
 int Tdisplay::Sprachzeile_lesen(QIODevice& file, QByteArray& text) {
@@ -146,11 +150,13 @@ void Tdisplay::Sprache_laden() {
 
     if (Sprachdatei.isEmpty())
         return;
-    QFile file(datafiles::locate(QFile::decodeName(Sprachdatei)));
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    if (!regularfile::read(datafiles::locate(QFile::decodeName(Sprachdatei)), kMaxLanguageFile, bytes)) {
         Dialogs::current().error(this, QStringLiteral("Error reading language File"));
         return;
     }
+    QBuffer file(&bytes);
+    file.open(QIODevice::ReadOnly);
     QByteArray raw;
     for (const language::Line& line : language::lines()) {
         if (Sprachzeile_lesen(file, raw) > 0)

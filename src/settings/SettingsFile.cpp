@@ -1,13 +1,23 @@
 #include "settings/SettingsFile.h"
 
-#include <QFile>
+#include "common/RegularFile.h"
+
+#include <QBuffer>
 
 namespace settingsfile {
 
+namespace {
+// 136 keys; far more than any disp.ini holds.
+constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+}
+
 bool forEachLine(const QString& path, const std::function<void(const QByteArray& line)>& line) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    // Only a regular file: a FIFO or a link to /dev/zero must not hang start-up.
+    QByteArray bytes;
+    if (!regularfile::read(path, kMaxFileSize, bytes))
         return false;
+    QBuffer f(&bytes);
+    f.open(QIODevice::ReadOnly);
     QByteArray current;
     bool cut = false;
     char buf[8192];

@@ -1,6 +1,7 @@
 #include "timetable/Xls.h"
 
 #include "timetable/CellFormat.h"
+#include "common/RegularFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -682,18 +683,9 @@ bool read(const QByteArray& file, Sheet& out, QString* error) {
 }
 
 bool readFile(const QString& path, Sheet& out, QString* error) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = f.errorString();
+    QByteArray bytes;
+    if (!regularfile::read(path, kMaxFileSize, bytes, error))
         return false;
-    }
-    if (f.size() > (qint64(1) << 30)) {
-        if (error)
-            *error = QStringLiteral("file too large");
-        return false;
-    }
-    const QByteArray bytes = f.readAll();
     return read(bytes, out, error);
 }
 

@@ -12,7 +12,9 @@ namespace xls {
 // Parses a whole file. On failure returns false, leaves out untouched and
 // says why in error.
 bool read(const QByteArray& file, Sheet& out, QString* error = nullptr);
+// Reads only a regular file of at most kMaxFileSize bytes.
 bool readFile(const QString& path, Sheet& out, QString* error = nullptr);
+constexpr qint64 kMaxFileSize = qint64(1) << 30;
 
 // The BIFF8 "Workbook" stream and the compound file around it.
 QByteArray workbookStream(const Sheet& sheet);

@@ -3,6 +3,9 @@
 #include "common/Colour.h"
 #include "common/Fonts.h"
 #include "display/PictureBox.h"
+#include "NotAFile.h"
+
+#include <QElapsedTimer>
 
 #include <QLabel>
 #include <QPushButton>
@@ -209,6 +212,30 @@ TEST_F(MainWindowTest, PicturesLoadFromTheWorkingFolder) {
     ASSERT_EQ(pictures.size(), 1);
     EXPECT_TRUE(pictures[0].contains("logo2.bmp"));
     EXPECT_FALSE(pictures[0].contains("logo1.bmp"));
+}
+
+TEST_F(MainWindowTest, PicturesThatAreNotFilesAreRefusedAtOnce) {
+    for (NotAFile kind : kNotAFiles) {
+        SCOPED_TRACE(name(kind));
+        TempWorkDir folder;  // the working folder while it lives
+        ASSERT_TRUE(makeNotAFile(kind, folder.file("logo2.bmp"), 64 * 1024 * 1024 + 1));
+        QImage img(40, 20, QImage::Format_RGB32);
+        img.fill(Qt::blue);
+        ASSERT_TRUE(img.save(folder.file("logo1.bmp"), "BMP"));
+        ASSERT_TRUE(img.save(folder.file("logo3.bmp"), "BMP"));
+        dialogs->errors.clear();
+        QElapsedTimer t;
+        t.start();
+        createWindows();
+        EXPECT_LT(t.elapsed(), 5000);
+        EXPECT_TRUE(win->Logo[1]->picture().isNull());
+        EXPECT_EQ(win->Logo[0]->size(), QSize(40, 20));
+        const QStringList pictures = dialogs->errors.filter(".bmp");
+        ASSERT_EQ(pictures.size(), 1);
+        EXPECT_TRUE(pictures[0].contains("logo2.bmp"));
+        EXPECT_FALSE(pictures[0].contains("logo1.bmp"));
+        destroyWindows();
+    }
 }
 
 TEST_F(MainWindowTest, ScrollsWhenSmallerThanItsContent) {

@@ -3,6 +3,9 @@
 #include "common/CodePage.h"
 #include "display/PictureBox.h"
 #include "language/LanguageLines.h"
+#include "NotAFile.h"
+
+#include <QElapsedTimer>
 
 #include <QAbstractButton>
 #include <QFile>
@@ -162,4 +165,21 @@ TEST_F(Language, ShippedEnglishFileHasAllLines) {
     win->Sprache_laden();
     EXPECT_EQ(caption("Start"), "Start");
     EXPECT_EQ(win->RangEnde->itemText(0), "No suffix");
+}
+
+TEST_F(Language, AFileThatIsNotAFileIsRefusedAtOnce) {
+    const QStringList before = texts();
+    for (NotAFile kind : kNotAFiles) {
+        SCOPED_TRACE(name(kind));
+        const QString file = QStringLiteral("odd-%1.lng").arg(int(kind));
+        ASSERT_TRUE(makeNotAFile(kind, dir.file(file), 8 * 1024 * 1024 + 1));
+        dialogs->errors.clear();
+        QElapsedTimer t;
+        t.start();
+        win->Sprachdatei = QFile::encodeName(file);
+        win->Sprache_laden();
+        EXPECT_LT(t.elapsed(), 2000);
+        EXPECT_EQ(dialogs->errors, QStringList{"Error reading language File"});
+        EXPECT_EQ(texts(), before);
+    }
 }

@@ -1,6 +1,7 @@
 #include "timetable/Control.h"
 
 #include "FakeDialogs.h"
+#include "NotAFile.h"
 #include "TempDir.h"
 #include "console/Disp.h"
 #include "display/DisplayLabel.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTableView>
@@ -301,6 +303,22 @@ TEST_F(ControlTest, ShowSwitchesTheEditBarOnAndResizeFollowsTheWindow) {
     w->TimeControlOK->click();  // closes with the result OK
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(w->result(), QDialog::Accepted);
+}
+
+TEST_F(ControlTest, ADataFileThatIsNotAFileIsRefusedAtOnce) {
+    for (NotAFile kind : kNotAFiles) {
+        SCOPED_TRACE(name(kind));
+        TempWorkDir folder;
+        ASSERT_TRUE(makeNotAFile(kind, folder.file("liste.xls"), xls::kMaxFileSize + 1));
+        dialogs->errors.clear();
+        QElapsedTimer t;
+        t.start();
+        create();
+        EXPECT_LT(t.elapsed(), 2000);
+        EXPECT_EQ(dialogs->errors, QStringList{"Could not read Data File"});
+        EXPECT_TRUE(w->TimeTable->sheet().isEmpty());
+        w.reset();
+    }
 }
 
 TEST_F(ControlTest, ShownModallyThroughDialogs) {

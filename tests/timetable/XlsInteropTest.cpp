@@ -3,6 +3,9 @@
 #include "timetable/Xls.h"
 
 #include "TempDir.h"
+#include "NotAFile.h"
+
+#include <QElapsedTimer>
 
 #include <QDir>
 #include <QFile>
@@ -201,6 +204,24 @@ TEST(XlsDump, EscapesAndReportsRejectedFiles) {
     EXPECT_EQ(p.exitCode(), 1);
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
     EXPECT_TRUE(p.readAllStandardError().contains("OLE2")) ;
+}
+
+TEST(XlsDump, RefusesWhatIsNotAFileAtOnce) {
+    const char* reasons[] = {"FIFO", "device", "directory", "too large"};
+    for (NotAFile kind : kNotAFiles) {
+        SCOPED_TRACE(name(kind));
+        TempWorkDir dir;
+        ASSERT_TRUE(makeNotAFile(kind, dir.file("odd.xls"), xls::kMaxFileSize + 1));
+        QElapsedTimer t;
+        t.start();
+        QProcess p;
+        p.start(QStringLiteral(TD_BINARY_DIR "/tools/xlsdump"), {dir.file("odd.xls")});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_LT(t.elapsed(), 5000);
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+        EXPECT_TRUE(p.readAllStandardError().contains(reasons[int(kind)]));
+    }
 }
 
 } // namespace
