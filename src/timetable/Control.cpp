@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 
 TTimeControl* TimeControl = nullptr;
@@ -73,8 +74,16 @@ void TTimeControl::FormCreate() {
 }
 
 void TTimeControl::applyNumberFormat() {
+    // The range is selected only for the format: the operator's selection
+    // and cell cursor come back at once, so a Delete after a load or a
+    // failed save empties no more than the operator chose.
+    int r1, c1, r2, c2, row, col;
+    TimeTable->GetSelection(r1, c1, r2, c2);
+    TimeTable->GetActiveCell(row, col);
     TimeTable->SetSelection(1, kFirstTimeCol, TimeTable->MaxCol(), kLastTimeCol);
     TimeTable->setNumberFormat(Sekundenformat ? QStringLiteral("###.##") : QStringLiteral("m:ss.000"));
+    TimeTable->SetSelection(r1, c1, r2, c2);
+    TimeTable->SetActiveCell(row, col);
 }
 
 void TTimeControl::DateiLadenClick() {
@@ -123,6 +132,9 @@ void TTimeControl::setSaveStatus(SaveStatus::State state, const QString& reason)
 }
 
 void TTimeControl::TimeControlCancelClick() {
+    // one change, saved once and undone with one Ctrl+Z
+    TSpreadsheet::Batch batch(TimeTable);
+    TSpreadsheet::OperatorEdit edit(TimeTable);
     for (int c = 2; c <= 17; ++c)
         TimeTable->setEntryRC(kPresetRow, c, QString());
 }
@@ -201,6 +213,23 @@ uint16_t TTimeControl::virtualKey(int k) {
     }
 }
 
+bool TTimeControl::undoKey(const QKeyEvent* k, const QWidget* target) {
+    // An open cell editor and the edit line undo their own typing.
+    if (qobject_cast<const QLineEdit*>(target))
+        return false;
+    const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+    if (k->key() == Qt::Key_Z && mods == Qt::ControlModifier) {
+        TimeTable->Undo();
+        return true;
+    }
+    if ((k->key() == Qt::Key_Y && mods == Qt::ControlModifier) ||
+        (k->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        TimeTable->Redo();
+        return true;
+    }
+    return false;
+}
+
 bool TTimeControl::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         // a key event travels from the focus widget up to its parents: look
@@ -209,6 +238,8 @@ bool TTimeControl::eventFilter(QObject* watched, QEvent* event) {
         const QWidget* focus = QApplication::focusWidget();
         const bool start = w && (w == focus || (!focus && w == this));
         if (start && (w == this || isAncestorOf(w))) {
+            if (undoKey(static_cast<QKeyEvent*>(event), w))
+                return true;
             bool handled = false;
             FormShortCut(virtualKey(static_cast<QKeyEvent*>(event)->key()), handled);
             if (handled)

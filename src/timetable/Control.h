@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <cstdint>
 
+class QKeyEvent;
 class QPushButton;
 class TSpreadsheet;
 
@@ -47,6 +48,8 @@ protected:
 
 private:
     void applyNumberFormat();
+    // Ctrl+Z undoes the operator's last edit; Ctrl+Y and Ctrl+Shift+Z redo.
+    bool undoKey(const QKeyEvent* k, const QWidget* target);
     void setSaveStatus(SaveStatus::State state, const QString& reason);
     SaveStatus saveStatus_;
 };

@@ -344,3 +344,44 @@ uint16_t Sheet::formatIndex(const QString& code) {
     timeFormat_.push_back(cellfmt::classify(code) == cellfmt::Kind::Time);
     return uint16_t(formats_.size() - 1);
 }
+
+Cell Sheet::snapshot(int row, int col) const {
+    const Cell* c = cell(row, col);
+    Cell copy = c ? *c : Cell{};
+    copy.col = uint8_t(col - 1);
+    return copy;
+}
+
+bool Sheet::restore(int row, int col, const Cell& copy) {
+    const Cell now = snapshot(row, col);
+    if (now.kind == copy.kind && now.number == copy.number && now.text == copy.text && now.format == copy.format)
+        return false;
+    if (copy.kind == Cell::Empty && copy.format == 0) {  // keep rows sparse
+        if (size_t(row) <= rows_.size()) {
+            auto& r = rows_[size_t(row - 1)];
+            const uint8_t key = uint8_t(col - 1);
+            r.erase(std::remove_if(r.begin(), r.end(), [key](const Cell& c) { return c.col == key; }), r.end());
+        }
+        return true;
+    }
+    Cell* c = touch(row, col);
+    if (!c)
+        return false;
+    c->kind = copy.kind;
+    c->number = copy.number;
+    c->text = copy.text;
+    c->format = copy.format < formats_.size() ? copy.format : 0;
+    return true;
+}
+
+bool Sheet::sameValue(const Cell& a, const Cell& b) {
+    if (a.kind == b.kind)
+        return a.kind == Cell::Empty || (a.kind == Cell::Text ? a.text == b.text : a.number == b.number);
+    const bool timeAndNumber = (a.kind == Cell::Time && b.kind == Cell::Number) ||
+                               (a.kind == Cell::Number && b.kind == Cell::Time);
+    if (!timeAndNumber)
+        return false;
+    const double seconds = a.kind == Cell::Time ? a.number * 86400.0 : a.number;
+    const double other = b.kind == Cell::Time ? b.number * 86400.0 : b.number;
+    return std::abs(seconds - other) < 1e-6;
+}

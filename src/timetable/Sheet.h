@@ -53,6 +53,15 @@ public:
     // text empties it. Returns whether anything changed.
     bool setEntry(int row, int col, const QString& entry, QChar localeSep);
 
+    // A cell's content and format as they stand (an empty cell when there
+    // is none), and putting such a copy back; restore says whether anything
+    // changed. Undo works with these.
+    Cell snapshot(int row, int col) const;
+    bool restore(int row, int col, const Cell& copy);
+    // Whether two cells hold the same value: kind and value, or a time and a
+    // number of the same seconds (a format switch turns one into the other).
+    static bool sameValue(const Cell& a, const Cell& b);
+
     // Number format of a range (format kept for empty cells too). Numbers
     // in a time format count seconds, so they turn into times there, and
     // times turn into their seconds in any other format.

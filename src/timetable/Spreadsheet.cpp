@@ -129,10 +129,13 @@ int16_t TSpreadsheet::ReadEx(const QString& path) {
     if (nameFixed_)
         loaded.setName(sheet_.name());
     sheet_ = std::move(loaded);
+    undo_.clear();  // steps of another table
+    redo_.clear();
     model_->reset();
     applyColumnWidths();
     lastError_.clear();
     SetActiveCell(1, 1);
+    SetSelection(1, 1, 1, 1);
     return 0;
 }
 
@@ -159,6 +162,13 @@ void TSpreadsheet::SetSelection(int row1, int col1, int row2, int col2) {
     syncing_ = false;
 }
 
+void TSpreadsheet::GetSelection(int& row1, int& col1, int& row2, int& col2) const {
+    row1 = selR1_;
+    col1 = selC1_;
+    row2 = selR2_;
+    col2 = selC2_;
+}
+
 void TSpreadsheet::setNumberFormat(const QString& code) {
     if (sheet_.setFormat(selR1_, selC1_, selR2_, selC2_, code)) {
         modified_ = true;
@@ -183,8 +193,93 @@ void TSpreadsheet::SetActiveCell(int row, int col) {
     refreshEditBar();
 }
 
-void TSpreadsheet::setEntryRC(int row, int col, const QString& entry) {
+bool TSpreadsheet::putEntry(int row, int col, const QString& entry) {
+    if (operatorEdit_ == 0)
+        return sheet_.setEntry(row, col, entry, decimalSep());
+    const Cell before = sheet_.snapshot(row, col);
     if (!sheet_.setEntry(row, col, entry, decimalSep()))
+        return false;
+    const Cell after = sheet_.snapshot(row, col);
+    for (CellChange& c : recording_)
+        if (c.row == row && c.col == col) {  // the same cell again: keep its first state
+            c.after = after;
+            return true;
+        }
+    recording_.push_back({row, col, before, after});
+    return true;
+}
+
+void TSpreadsheet::beginOperatorEdit() {
+    if (operatorEdit_++ == 0)
+        recording_.clear();
+}
+
+void TSpreadsheet::endOperatorEdit() {
+    if (operatorEdit_ == 0 || --operatorEdit_ > 0)
+        return;
+    if (recording_.empty())
+        return;
+    undo_.push_back(std::move(recording_));
+    recording_.clear();
+    if (undo_.size() > kMaxUndoSteps)
+        undo_.erase(undo_.begin());
+    redo_.clear();  // a new edit starts a new line of history
+}
+
+bool TSpreadsheet::replay(const UndoStep& step, bool backwards) {
+    int r1 = INT_MAX, c1 = INT_MAX, r2 = 0, c2 = 0;
+    bool any = false;
+    auto one = [&](const CellChange& c) {
+        const Cell& expected = backwards ? c.after : c.before;
+        const Cell& target = backwards ? c.before : c.after;
+        // A cell the program wrote since (a result from the line) keeps it.
+        if (!Sheet::sameValue(sheet_.snapshot(c.row, c.col), expected))
+            return;
+        if (!sheet_.restore(c.row, c.col, target))
+            return;
+        any = true;
+        r1 = std::min(r1, c.row);
+        c1 = std::min(c1, c.col);
+        r2 = std::max(r2, c.row);
+        c2 = std::max(c2, c.col);
+    };
+    if (backwards)
+        std::for_each(step.rbegin(), step.rend(), one);
+    else
+        std::for_each(step.begin(), step.end(), one);
+    if (!any)
+        return false;
+    // The cursor goes to the change, the selection is that one cell.
+    SetActiveCell(r1, c1);
+    SetSelection(r1, c1, r1, c1);
+    modified_ = true;
+    changed(r1, c1, r2, c2);
+    endRecalc();
+    return true;
+}
+
+bool TSpreadsheet::Undo() {
+    if (undo_.empty() || operatorEdit_ > 0)
+        return false;
+    UndoStep step = std::move(undo_.back());
+    undo_.pop_back();
+    const bool any = replay(step, true);
+    redo_.push_back(std::move(step));
+    return any;
+}
+
+bool TSpreadsheet::Redo() {
+    if (redo_.empty() || operatorEdit_ > 0)
+        return false;
+    UndoStep step = std::move(redo_.back());
+    redo_.pop_back();
+    const bool any = replay(step, false);
+    undo_.push_back(std::move(step));
+    return any;
+}
+
+void TSpreadsheet::setEntryRC(int row, int col, const QString& entry) {
+    if (!putEntry(row, col, entry))
         return;
     modified_ = true;
     changed(row, col, row, col);
@@ -193,7 +288,10 @@ void TSpreadsheet::setEntryRC(int row, int col, const QString& entry) {
 
 QString TSpreadsheet::TextRC(int row, int col) const { return sheet_.text(row, col, decimalSep()); }
 
-void TSpreadsheet::userEntry(int row, int col, const QString& entry) { setEntryRC(row, col, entry); }
+void TSpreadsheet::userEntry(int row, int col, const QString& entry) {
+    OperatorEdit edit(this);
+    setEntryRC(row, col, entry);
+}
 
 void TSpreadsheet::endRecalc() {
     // Inside a batch the notification waits for its end: one save for all.
@@ -201,8 +299,13 @@ void TSpreadsheet::endRecalc() {
         recalcPending_ = true;
         return;
     }
-    if (OnEndRecalc)
-        OnEndRecalc();
+    if (!OnEndRecalc)
+        return;
+    // What runs inside the notification (a save, a message box with its own
+    // event loop, lines dispatched meanwhile) is not the operator's edit.
+    const int edit = std::exchange(operatorEdit_, 0);
+    OnEndRecalc();
+    operatorEdit_ = edit;
 }
 
 void TSpreadsheet::beginBatch() {
@@ -359,11 +462,12 @@ void TSpreadsheet::EditCopy() {
 }
 
 void TSpreadsheet::clearSelectionCells() {
+    OperatorEdit edit(this);
     bool any = false;
     const int r2 = std::min(selR2_, int(sheet_.rows().size()));
     for (int r = selR1_; r <= r2; ++r)
         for (int c = selC1_; c <= selC2_; ++c)
-            any = sheet_.setEntry(r, c, QString(), decimalSep()) || any;
+            any = putEntry(r, c, QString()) || any;
     if (any) {
         modified_ = true;
         changed(selR1_, selC1_, selR2_, selC2_);
@@ -380,6 +484,7 @@ void TSpreadsheet::EditPaste() {
     const QString text = QApplication::clipboard()->text();
     if (text.isEmpty())
         return;
+    OperatorEdit edit(this);
     const int top = activeRow_, left = activeCol_;
     const QList<QStringList> rows =
         parseTabbed(text, Sheet::MaxRows - top + 1, Sheet::MaxCols - left + 1);
@@ -387,7 +492,7 @@ void TSpreadsheet::EditPaste() {
     int right = left;
     for (qsizetype r = 0; r < rows.size(); ++r)
         for (qsizetype c = 0; c < rows[r].size(); ++c) {
-            any = sheet_.setEntry(top + int(r), left + int(c), rows[r][c], decimalSep()) || any;
+            any = putEntry(top + int(r), left + int(c), rows[r][c]) || any;
             right = std::max(right, left + int(c));
         }
     if (!any)

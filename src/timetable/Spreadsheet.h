@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 class QLineEdit;
 class QTableView;
@@ -28,6 +29,7 @@ public:
     QString lastError() const { return lastError_; }
 
     void SetSelection(int row1, int col1, int row2, int col2);
+    void GetSelection(int& row1, int& col1, int& row2, int& col2) const;
     void setNumberFormat(const QString& code);
     QString NumberFormat() const;
     // The sheet's column limit.
@@ -80,6 +82,33 @@ public:
         TSpreadsheet* s_;
     };
 
+    // Undo and redo of the operator's edits: typing, paste, cut, Delete and
+    // whatever runs inside an OperatorEdit. Changes the program makes (results
+    // from the line) are never undone: an undo puts back only the cells the
+    // operator's edit changed and that still hold what the edit left there.
+    // An undo or redo is a change like any other: OnEndRecalc follows.
+    bool Undo();
+    bool Redo();
+    bool canUndo() const { return !undo_.empty(); }
+    bool canRedo() const { return !redo_.empty(); }
+    // Steps kept; the oldest go first.
+    static constexpr size_t kMaxUndoSteps = 100;
+
+    // setEntryRC calls between beginOperatorEdit and endOperatorEdit form
+    // one undo step.
+    void beginOperatorEdit();
+    void endOperatorEdit();
+    class OperatorEdit {
+    public:
+        explicit OperatorEdit(TSpreadsheet* s) : s_(s) { s_->beginOperatorEdit(); }
+        ~OperatorEdit() { s_->endOperatorEdit(); }
+        OperatorEdit(const OperatorEdit&) = delete;
+        OperatorEdit& operator=(const OperatorEdit&) = delete;
+
+    private:
+        TSpreadsheet* s_;
+    };
+
     const Sheet& sheet() const { return sheet_; }
     QTableView* grid() const { return view_; }
     QLineEdit* editBar() const { return editBar_; }
@@ -97,6 +126,15 @@ private:
     void refreshEditBar();
     void applyColumnWidths();
     void clearSelectionCells();
+    // Sets a cell and, inside an operator edit, records what it held.
+    bool putEntry(int row, int col, const QString& entry);
+    // Puts back `to` where a cell still holds `from`; one change for all.
+    struct CellChange {
+        int row, col;
+        Cell before, after;
+    };
+    using UndoStep = std::vector<CellChange>;
+    bool replay(const UndoStep& step, bool backwards);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Sheet sheet_;
@@ -112,5 +150,8 @@ private:
     int activeRow_ = 1, activeCol_ = 1;
     QString lastError_;
     int batch_ = 0;
+    int operatorEdit_ = 0;
+    UndoStep recording_;
+    std::vector<UndoStep> undo_, redo_;
     bool recalcPending_ = false;
 };

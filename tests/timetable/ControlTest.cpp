@@ -13,10 +13,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 namespace {
@@ -103,7 +105,12 @@ TEST_F(ControlTest, LoadFormatsTheTimeColumns) {
     EXPECT_EQ(s.formatOf(10, 18), "General");
     EXPECT_EQ(w->TimeTable->TextRC(6, 6), "1:58.250");
     EXPECT_FALSE(w->TimeTable->Modified());
-    EXPECT_EQ(w->TimeTable->NumberFormat(), "m:ss.000");  // the selection stays on the range
+    // the operator's selection is the active cell only, in the grid too
+    int r1, c1, r2, c2, r, c;
+    w->TimeTable->GetSelection(r1, c1, r2, c2);
+    w->TimeTable->GetActiveCell(r, c);
+    EXPECT_EQ(std::vector<int>({r1, c1, r2, c2}), std::vector<int>({r, c, r, c}));
+    EXPECT_EQ(w->TimeTable->grid()->selectionModel()->selectedIndexes().size(), 1);
 }
 
 TEST_F(ControlTest, AnEditIsWrittenAndTheCursorStaysOnTheCell) {
@@ -303,6 +310,250 @@ TEST_F(ControlTest, ShowSwitchesTheEditBarOnAndResizeFollowsTheWindow) {
     w->TimeControlOK->click();  // closes with the result OK
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(w->result(), QDialog::Accepted);
+}
+
+// Every non-empty cell by (row, column): its entry text.
+using Cells = std::map<std::pair<int, int>, std::string>;
+Cells cells(const Sheet& s) {
+    Cells out;
+    for (size_t r = 0; r < s.rows().size(); ++r)
+        for (const Cell& c : s.rows()[r])
+            if (c.kind != Cell::Empty)
+                out[{int(r) + 1, c.col + 1}] = s.entry(int(r) + 1, c.col + 1).toStdString();
+    return out;
+}
+
+// A table as the operator has it: titles, preset row, header, runners.
+QByteArray raceTable() {
+    return table([](Sheet& s) {
+        for (int c = 1; c <= 5; ++c)
+            s.setEntry(1, c, QStringLiteral("top%1").arg(c), u'.');
+        s.setEntry(2, 2, "Stadtlauf", u'.');
+        s.setEntry(3, 2, "2026", u'.');
+        for (int c = 2; c <= 17; ++c)
+            s.setEntry(6, c, QStringLiteral("1:%1.000").arg(10 + c), u'.');
+        for (int c = 1; c <= 18; ++c)
+            s.setEntry(9, c, QStringLiteral("head%1").arg(c), u'.');
+        for (int n = 1; n <= 3; ++n) {
+            s.setEntry(9 + n, 3, QStringLiteral("Name%1").arg(n), u'.');
+            for (int c = 6; c <= 17; ++c)
+                s.setEntry(9 + n, c, QStringLiteral("2:%1.%2").arg(10 + c).arg(n * 111), u'.');
+        }
+    });
+}
+
+// A key as the keyboard sends it to the focus widget: down and up.
+void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString& text = {}) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    QKeyEvent down(QEvent::KeyPress, k, mods, text);
+    QApplication::sendEvent(target, &down);
+    QKeyEvent up(QEvent::KeyRelease, k, mods, text);
+    QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : target, &up);
+    QApplication::processEvents();  // the item editor commits through a queued call
+}
+void undoKey() {
+    key(Qt::Key_Control, Qt::ControlModifier);
+    key(Qt::Key_Z, Qt::ControlModifier);
+}
+
+class UndoTest : public ControlTest {
+protected:
+    void open() {
+        dir.write("liste.xls", raceTable());
+        create();
+        ASSERT_TRUE(dialogs->errors.isEmpty());
+        w->show();
+        QApplication::setActiveWindow(w.get());
+        w->activateWindow();
+        w->TimeTable->grid()->setFocus();
+        ASSERT_TRUE(w->TimeTable->hasInputFocus());
+        original = cells(onDisk());
+    }
+    Cells original;
+};
+
+TEST_F(UndoTest, TabTabDeleteRightAfterOpeningEmptiesOneCellOnly) {
+    dir.write("liste.xls", raceTable());
+    create();
+    w->show();
+    QApplication::setActiveWindow(w.get());
+    w->activateWindow();
+    const auto before = cells(w->TimeTable->sheet());
+    // focus starts where the window puts it; Tab until the grid has it
+    if (!QApplication::focusWidget())
+        w->setFocus();
+    key(Qt::Key_Tab);
+    key(Qt::Key_Tab);
+    for (int i = 0; i < 4 && QApplication::focusWidget() != w->TimeTable->grid(); ++i)
+        key(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), w->TimeTable->grid());
+    key(Qt::Key_Delete);
+    ASSERT_TRUE(QFile::exists("liste.xls"));
+    const auto after = cells(onDisk());
+    // exactly the cell under the cursor (row 1 holds text in A to E) is gone
+    ASSERT_EQ(after.size(), before.size() - 1);
+    int r = 0, c = 0;
+    w->TimeTable->GetActiveCell(r, c);
+    EXPECT_EQ(after.count({r, c}), 0u);
+    for (const auto& [at, entry] : after)
+        EXPECT_EQ(before.at(at), entry);
+    // and Ctrl+Z brings it back, on disk too
+    undoKey();
+    EXPECT_EQ(cells(onDisk()), before);
+}
+
+TEST_F(UndoTest, EveryKindOfEditIsUndoneAndRedoneOnDisk) {
+    struct Case {
+        const char* name;
+        std::function<void(TTimeControl&)> edit;
+        Cells changed;  // cells after the edit ("" emptied)
+    } cases[] = {
+        {"typing in a cell",
+         [](TTimeControl& w) {
+             w.TimeTable->SetActiveCell(10, 3);
+             w.TimeTable->SetSelection(10, 3, 10, 3);
+             key(Qt::Key_M, Qt::NoModifier, "M");  // opens the editor with "M"
+             key(Qt::Key_A, Qt::NoModifier, "a");
+             key(Qt::Key_Return);
+         },
+         {{{10, 3}, "Ma"}}},
+        {"typing in the edit line",
+         [](TTimeControl& w) {
+             w.TimeTable->SetActiveCell(11, 6);
+             w.TimeTable->editBar()->setFocus();
+             w.TimeTable->editBar()->setText("1:23.456");
+             key(Qt::Key_Return);
+             ASSERT_TRUE(w.TimeTable->hasInputFocus());
+         },
+         {{{11, 6}, "1:23.456"}}},
+        {"paste",
+         [](TTimeControl& w) {
+             QApplication::clipboard()->setText("x\ty\r\nz\t\r\n");
+             w.TimeTable->SetActiveCell(10, 3);
+             key(Qt::Key_Control, Qt::ControlModifier);
+             key(Qt::Key_V, Qt::ControlModifier);
+         },
+         {{{10, 3}, "x"}, {{10, 4}, "y"}, {{11, 3}, "z"}}},
+        {"cut",
+         [](TTimeControl& w) {
+             w.TimeTable->SetSelection(10, 6, 11, 7);
+             key(Qt::Key_Control, Qt::ControlModifier);
+             key(Qt::Key_X, Qt::ControlModifier);
+         },
+         {{{10, 6}, ""}, {{10, 7}, ""}, {{11, 6}, ""}, {{11, 7}, ""}}},
+        {"Delete",
+         [](TTimeControl& w) {
+             w.TimeTable->SetSelection(9, 1, 12, 2);
+             key(Qt::Key_Delete);
+         },
+         {{{9, 1}, ""}, {{9, 2}, ""}}},
+        {"Vorgabezeiten löschen",
+         [](TTimeControl& w) {
+             w.TimeControlCancel->click();
+             w.TimeTable->grid()->setFocus();
+         },
+         {}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        open();
+        if (std::string(c.name) == "Vorgabezeiten löschen")
+            for (int col = 2; col <= 17; ++col)
+                c.changed[{6, col}] = "";  // B6 to Q6
+        auto edited = original;
+        for (const auto& [at, entry] : c.changed)
+            if (entry.empty())
+                edited.erase(at);
+            else
+                edited[at] = entry;
+        c.edit(*w);
+        ASSERT_EQ(cells(onDisk()), edited);
+        ASSERT_EQ(QApplication::focusWidget(), w->TimeTable->grid());
+        undoKey();
+        EXPECT_EQ(cells(onDisk()), original);
+        EXPECT_EQ(cells(w->TimeTable->sheet()), original);
+        EXPECT_FALSE(w->TimeTable->Modified());  // saved
+        key(Qt::Key_Control, Qt::ControlModifier);
+        key(Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(cells(onDisk()), edited);
+        undoKey();
+        EXPECT_EQ(cells(onDisk()), original);
+        key(Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier);
+        key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(cells(onDisk()), edited);
+        w.reset();
+    }
+}
+
+TEST_F(UndoTest, UndoGoesBackStepByStepAndANewEditEndsRedo) {
+    open();
+    std::vector<Cells> states{original};
+    const char* names[] = {"Anna", "Bert", "Cora"};
+    for (int i = 0; i < 3; ++i) {
+        w->TimeTable->SetActiveCell(10 + i, 3);
+        w->TimeTable->editBar()->setFocus();
+        w->TimeTable->editBar()->setText(names[i]);
+        key(Qt::Key_Return);
+        states.push_back(cells(onDisk()));
+    }
+    for (int i = 3; i > 0; --i) {
+        undoKey();
+        EXPECT_EQ(cells(onDisk()), states[size_t(i - 1)]) << i;
+    }
+    undoKey();  // nothing left: nothing changes
+    EXPECT_EQ(cells(onDisk()), original);
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(cells(onDisk()), states[1]);
+    // a new edit drops what could have been redone
+    w->TimeTable->SetSelection(1, 1, 1, 1);
+    key(Qt::Key_Delete);
+    EXPECT_FALSE(w->TimeTable->canRedo());
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(onDisk().entry(10, 3), "Anna");
+    EXPECT_EQ(onDisk().entry(11, 3), "Name2");  // "Bert" stays undone
+}
+
+TEST_F(UndoTest, ResultsFromTheLineSurviveTheOperatorsUndo) {
+    open();
+    // the operator empties the finish column of runners 1 to 3
+    w->TimeTable->SetSelection(10, 6, 12, 6);
+    key(Qt::Key_Delete);
+    ASSERT_EQ(onDisk().entry(11, 6), "");
+    // a result arrives for runner 2 in that column, one for runner 3 elsewhere
+    w->TimeTable->setEntryRC(11, 6, "3:33.333");
+    w->TimeTable->setEntryRC(12, 8, "4:44.444");
+    ASSERT_EQ(onDisk().entry(11, 6), "3:33.333");
+    // the program's writes are not undo steps: Ctrl+Z undoes the Delete
+    undoKey();
+    const Sheet s = onDisk();
+    EXPECT_EQ(s.entry(10, 6).toStdString(), original.at({10, 6}));
+    EXPECT_EQ(s.entry(12, 6).toStdString(), original.at({12, 6}));
+    EXPECT_EQ(s.entry(11, 6), "3:33.333");  // the result is kept
+    EXPECT_EQ(s.entry(12, 8), "4:44.444");
+    // redo empties again what the operator emptied, still not the result
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(onDisk().entry(10, 6), "");
+    EXPECT_EQ(onDisk().entry(11, 6), "3:33.333");
+    EXPECT_EQ(onDisk().entry(12, 8), "4:44.444");
+    // with nothing of the operator's left, Ctrl+Z never touches results
+    undoKey();
+    undoKey();
+    EXPECT_EQ(onDisk().entry(11, 6), "3:33.333");
+    EXPECT_EQ(onDisk().entry(12, 8), "4:44.444");
+}
+
+TEST_F(UndoTest, TheCellEditorKeepsItsOwnUndo) {
+    open();
+    w->TimeTable->SetActiveCell(10, 3);
+    w->TimeTable->SetSelection(10, 3, 10, 3);
+    key(Qt::Key_Delete);
+    ASSERT_EQ(onDisk().entry(10, 3), "");
+    w->TimeTable->editBar()->setFocus();
+    w->TimeTable->editBar()->setText("abc");
+    key(Qt::Key_Z, Qt::ControlModifier);  // goes to the edit line, not the table
+    EXPECT_EQ(onDisk().entry(10, 3), "");
+    EXPECT_TRUE(w->TimeTable->canUndo());
 }
 
 TEST_F(ControlTest, ADataFileThatIsNotAFileIsRefusedAtOnce) {
