@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -179,6 +180,7 @@ public:
     void ComThread1PacketReceived(QObject* Sender, const QByteArray& buffer);
     qsizetype heldByteCount() const { return heldBytes_.size(); }  // waiting for a dispatch to end
     int Zeit_in_ms(const std::string& text) const;
+    void journalByte(char b);   // protocol/DispJournal.cpp: the journal of received lines
 
     // ---- time digits (display/DispTime.cpp) -------------------------------
     void GenauigkeitChange();
@@ -310,6 +312,9 @@ private:
     QByteArray heldBytes_;
     std::string lastResultLine_;  // the result line the rank shows
     bool dispatching_ = false;
+    std::string journalLine_;   // the journal's own gathering of the line
+    int journalCount_ = 0;
+    std::shared_ptr<class LineJournal> journal_;  // made with the first line
     bool scrollRangeQueued_ = false;
     bool closed_ = false;
 };

@@ -35,6 +35,7 @@ int Tdisplay::Zeit_in_ms(const std::string& text) const {
 void Tdisplay::ComThread1PacketReceived(QObject*, const QByteArray& buffer) {
     if (buffer.isEmpty())
         return;
+    journalByte(buffer[0]);
     if (dispatching_) {
         // A modal prompt runs inside dispatch; the line under dispatch must
         // not change, so later bytes wait until it is done.

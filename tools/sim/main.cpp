@@ -2,6 +2,7 @@
 #include "RaceModel.h"
 #include "common/CommandLineExit.h"
 #include "console/Signals.h"
+#include "protocol/Journal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -95,6 +97,39 @@ private:
     QSerialPort* port_ = nullptr;
 };
 
+// The lines of a journal of received lines, timed from its first line; no
+// value when the file is not a journal (then it is a capture, sent as it is).
+std::optional<std::vector<sim::TimedLine>> readJournal(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    std::vector<sim::TimedLine> lines;
+    QDateTime first;
+    int number = 0;
+    while (!f.atEnd()) {
+        QByteArray text = f.readLine();
+        ++number;
+        if (text.endsWith('\n'))
+            text.chop(1);
+        if (text.isEmpty())
+            continue;
+        const auto e = journal::decode(text);
+        if (!e) {
+            if (lines.empty())
+                return std::nullopt;
+            fail(QStringLiteral("%1: line %2 is not a journal line").arg(path).arg(number));
+        }
+        if (lines.empty())
+            first = e->at;
+        // the original pace; a clock set back never sends a line early
+        const int64_t at = std::max<int64_t>(first.msecsTo(e->at), lines.empty() ? 0 : lines.back().atMs);
+        lines.push_back({at, e->line});
+    }
+    if (lines.empty())
+        return std::nullopt;
+    return lines;
+}
+
 class Simulator : public QObject {
 public:
     Simulator(Output& out, int baud) : out_(out), bytesPerSecond_(std::max(1, baud / 10)) {
@@ -107,10 +142,16 @@ public:
     uint32_t seed = 1;
     int highestNumber = 30;
     int races = 1;  // 0: forever
+    std::vector<sim::TimedLine> journalLines;  // a journal to replay at its pace
 
     void start() {
         clock_.start();
-        if (!replayFile.isEmpty()) {
+        if (!journalLines.empty()) {
+            lines_ = journalLines;
+            nextLine_ = 0;
+            raceStart_ = clock_.elapsed();
+            journal_ = true;
+        } else if (!replayFile.isEmpty()) {
             replay_.setFileName(replayFile);
             if (!replay_.open(QIODevice::ReadOnly)) {
                 std::fprintf(stderr, "timedisplay-sim: cannot read %s\n", qPrintable(replayFile));
@@ -165,7 +206,14 @@ private:
             const qint64 t = now - raceStart_;
             while (nextLine_ < lines_.size() && lines_[nextLine_].atMs <= t)
                 enqueue(lines_[nextLine_++].line + '\r');
-            if (nextLine_ >= lines_.size() && t > lines_.back().atMs + 4000) {
+            if (journal_ && nextLine_ >= lines_.size() && queue_.isEmpty()) {
+                if (races != 0) {
+                    finish();
+                    return;
+                }
+                nextLine_ = 0;  // --forever: from the start again
+                raceStart_ = now;
+            } else if (!journal_ && nextLine_ >= lines_.size() && t > lines_.back().atMs + 4000) {
                 if (races == 0 || raceIndex_ < races)
                     nextRace();
                 else if (queue_.isEmpty()) {
@@ -203,6 +251,7 @@ private:
     int raceIndex_ = 0;
     qint64 paced_ = 0, sent_ = 0, dropped_ = 0;
     bool failed_ = false;
+    bool journal_ = false;
 };
 
 } // namespace
@@ -219,7 +268,9 @@ int main(int argc, char** argv) {
                                     QStringLiteral("PATH"));
     const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Line speed (default 9600)."),
                                   QStringLiteral("N"), QStringLiteral("9600"));
-    const QCommandLineOption replay(QStringLiteral("replay"), QStringLiteral("Send FILE as captured, at the line speed."),
+    const QCommandLineOption replay(QStringLiteral("replay"),
+                                    QStringLiteral("Send FILE: a journal of received lines (journal-YYYY-MM-DD.txt) "
+                                                   "at its original pace, anything else as captured, at the line speed."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption runners(QStringLiteral("runners"), QStringLiteral("Runners per race (default 6)."),
                                      QStringLiteral("N"), QStringLiteral("6"));
@@ -261,6 +312,12 @@ int main(int argc, char** argv) {
     if (p.isSet(replay) && !QFileInfo(p.value(replay)).isReadable())
         fail(QStringLiteral("cannot read %1").arg(p.value(replay)));
 
+    std::vector<sim::TimedLine> journalLines;
+    if (p.isSet(replay)) {
+        if (auto lines = readJournal(p.value(replay)))
+            journalLines = std::move(*lines);
+    }
+
     Output out;
     if (p.isSet(link))
         out.openPty(p.value(link), rate);
@@ -269,6 +326,7 @@ int main(int argc, char** argv) {
 
     Simulator s(out, rate);
     s.replayFile = p.value(replay);
+    s.journalLines = std::move(journalLines);
     s.runners = runnerCount;
     s.seed = seedValue;
     s.highestNumber = highest;

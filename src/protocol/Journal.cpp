@@ -1,0 +1,231 @@
+#include "protocol/Journal.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace journal {
+
+namespace {
+constexpr char kHex[] = "0123456789abcdef";
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+} // namespace
+
+QByteArray encode(const QByteArray& line, const QDateTime& at) {
+    const int offset = at.offsetFromUtc();
+    const int mins = std::abs(offset) / 60;
+    QByteArray out = at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1();
+    out += offset < 0 ? '-' : '+';
+    out += QByteArray::number(mins / 60).rightJustified(2, '0') + ':' +
+           QByteArray::number(mins % 60).rightJustified(2, '0');
+    out += '\t';
+    for (char ch : line) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b == '\\') {
+            out += "\\\\";
+        } else if (b >= 0x20 && b <= 0x7E) {
+            out += ch;
+        } else {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    out += '\n';
+    return out;
+}
+
+std::optional<Entry> decode(QByteArrayView text) {
+    const qsizetype tab = text.indexOf('\t');
+    if (tab < 0)
+        return std::nullopt;
+    Entry e;
+    e.at = QDateTime::fromString(QString::fromLatin1(text.first(tab)), Qt::ISODateWithMs);
+    if (!e.at.isValid())
+        return std::nullopt;
+    for (qsizetype i = tab + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\\') {
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+                return std::nullopt;
+            e.line += c;
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == '\\') {
+            e.line += '\\';
+            ++i;
+        } else if (i + 3 < text.size() && text[i + 1] == 'x' && hexDigit(text[i + 2]) >= 0 &&
+                   hexDigit(text[i + 3]) >= 0) {
+            e.line += char(hexDigit(text[i + 2]) * 16 + hexDigit(text[i + 3]));
+            i += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return e;
+}
+
+QString fileName(const QDate& day) {
+    return QStringLiteral("journal-%1.txt").arg(day.toString(QStringLiteral("yyyy-MM-dd")));
+}
+
+} // namespace journal
+
+LineJournal::LineJournal(const QString& folder, std::function<void(const QString&)> trouble)
+    : folder_(folder), trouble_(std::move(trouble)) {
+    thread_ = std::thread([this] { run(); });
+}
+
+LineJournal::~LineJournal() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    closeFile();
+}
+
+void LineJournal::append(const QByteArray& line, const QDateTime& at) {
+    Record r{at.date(), journal::encode(line, at)};
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(r));
+        ++appended_;
+    }
+    wake_.notify_one();
+}
+
+bool LineJournal::sync(int timeoutMs) {
+    std::unique_lock lock(mutex_);
+    const qint64 target = appended_;
+    syncWanted_ = true;
+    wake_.notify_one();
+    const bool reached = done_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return finished_ >= target; });
+    return reached && lastOk_;
+}
+
+void LineJournal::fail(const QString& reason) {
+    closeFile();  // the next try opens the file anew
+    if (!failing_ && trouble_) {
+        failing_ = true;
+        trouble_(QStringLiteral("%1: %2").arg(QDir(folder_).absolutePath(), reason));
+    }
+    failing_ = true;
+}
+
+void LineJournal::closeFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+bool LineJournal::writePending() {
+    while (!pending_.empty()) {
+        Record& r = pending_.front();
+        if (fd_ < 0 || fdDay_ != r.day) {
+            closeFile();
+            const QString path = QDir(folder_).filePath(journal::fileName(r.day));
+            fd_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            if (fd_ < 0) {
+                fail(QStringLiteral("%1: %2").arg(journal::fileName(r.day), QString::fromLocal8Bit(std::strerror(errno))));
+                return false;
+            }
+            fdDay_ = r.day;
+        }
+        const ssize_t n = ::write(fd_, r.bytes.constData() + r.done, size_t(r.bytes.size() - r.done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(QStringLiteral("%1: %2").arg(journal::fileName(r.day), QString::fromLocal8Bit(std::strerror(errno))));
+            return false;
+        }
+        dirty_ = true;
+        r.done += n;
+        if (r.done == r.bytes.size()) {
+            pendingBytes_ -= r.bytes.size();
+            pending_.pop_front();
+        }
+    }
+    return true;
+}
+
+bool LineJournal::flushFile() {
+    if (!dirty_ || fd_ < 0)
+        return true;
+    if (::fdatasync(fd_) != 0) {
+        fail(QStringLiteral("%1: %2").arg(journal::fileName(fdDay_), QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
+    }
+    dirty_ = false;
+    return true;
+}
+
+void LineJournal::run() {
+    using clock = std::chrono::steady_clock;
+    auto lastFlush = clock::now() - std::chrono::seconds(1);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        // Wake for new lines; while failing, retry each second; while
+        // written data waits for its flush, wake when the flush is due.
+        if (queue_.empty() && !stop_ && !syncWanted_) {
+            if (failing_)
+                wake_.wait_for(lock, std::chrono::seconds(1));
+            else if (dirty_)
+                wake_.wait_until(lock, lastFlush + std::chrono::seconds(1));
+            else
+                wake_.wait(lock, [&] { return stop_ || syncWanted_ || !queue_.empty(); });
+        }
+        const bool stopping = stop_;
+        const bool syncing = std::exchange(syncWanted_, false);
+        const qint64 taken = appended_;
+        std::deque<Record> fresh;
+        fresh.swap(queue_);
+        lock.unlock();
+
+        for (Record& r : fresh) {
+            pendingBytes_ += r.bytes.size();
+            pending_.push_back(std::move(r));
+        }
+        // Memory stays bounded while the disk refuses: the oldest lines go.
+        while (pendingBytes_ > kMaxPending && pending_.size() > 1) {
+            pendingBytes_ -= pending_.front().bytes.size();
+            pending_.pop_front();
+        }
+        bool ok = writePending();
+        // Each line reaches the disk within a second of its arrival; a
+        // burst of lines costs one flush.
+        if (ok && dirty_ && (stopping || syncing || clock::now() - lastFlush >= std::chrono::seconds(1))) {
+            ok = flushFile();
+            lastFlush = clock::now();
+        }
+        if (ok && failing_ && pending_.empty()) {
+            failing_ = false;
+            if (trouble_)
+                trouble_(QString());
+        }
+
+        lock.lock();
+        if (!ok || (pending_.empty() && !dirty_)) {
+            finished_ = taken;  // a waiting sync learns how it went
+            lastOk_ = ok;
+            done_.notify_all();
+        }
+        if (stopping && queue_.empty())
+            return;
+    }
+}
