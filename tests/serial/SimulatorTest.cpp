@@ -1,8 +1,11 @@
 #include "Pty.h"
 #include "RaceModel.h"
 #include "TempDir.h"
+#include "protocol/Journal.h"
 #include "serial/WComThread.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -211,4 +214,55 @@ TEST(Simulator, WritesToASerialDeviceAndRefusesBadArguments) {
     ASSERT_TRUE(p.waitForFinished(5000));
     EXPECT_EQ(p.exitCode(), 2);
     EXPECT_EQ(dir.read(QStringLiteral("COM4")), "keep");
+}
+
+TEST(Simulator, ReplaysAJournalAtItsOriginalPace) {
+    TempWorkDir dir;
+    const QDateTime t0 = QDateTime::currentDateTime();
+    const struct {
+        int atMs;
+        QByteArray line;
+    } lines[] = {{0, "  1C        0:59.100 1"},
+                 {300, QByteArray("\x80\xff\\\x01", 4) + "2C   1:00.000 2"},
+                 {700, "  3C        1:01.000 3"}};
+    QByteArray file;
+    for (const auto& l : lines)
+        file += journal::encode(l.line, t0.addMSecs(l.atMs));
+    dir.write(journal::fileName(t0.date()), file);
+    Pty device;
+    QProcess sim;
+    sim.start(simulator(), {QStringLiteral("--device"), device.slavePath(), QStringLiteral("--baud"),
+                            QStringLiteral("115200"), QStringLiteral("--replay"),
+                            dir.file(journal::fileName(t0.date()))});
+    ASSERT_TRUE(sim.waitForStarted());
+    QByteArray far;
+    std::vector<qint64> crAt;  // when each CR arrived
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(waitFor([&] {
+        const QByteArray got = device.readAvailable();
+        for (char c : got)
+            if (c == '\r')
+                crAt.push_back(clock.elapsed());
+        far += got;
+        return sim.state() == QProcess::NotRunning;
+    }, 10000));
+    far += device.readAvailable();
+    EXPECT_EQ(sim.exitCode(), 0) << sim.readAllStandardError().toStdString();
+    QByteArray expected;
+    for (const auto& l : lines)
+        expected += l.line + '\r';
+    EXPECT_EQ(far, expected);
+    ASSERT_EQ(crAt.size(), 3u);
+    EXPECT_NEAR(double(crAt[1] - crAt[0]), 300.0, 60.0);
+    EXPECT_NEAR(double(crAt[2] - crAt[1]), 400.0, 60.0);
+
+    // a file that starts as a journal and then is not one is refused
+    dir.write("broken.txt", file + "not a journal line\n");
+    QProcess bad;
+    bad.start(simulator(), {QStringLiteral("--device"), device.slavePath(), QStringLiteral("--replay"),
+                            dir.file("broken.txt")});
+    ASSERT_TRUE(bad.waitForFinished(5000));
+    EXPECT_EQ(bad.exitCode(), 2);
+    EXPECT_TRUE(bad.readAllStandardError().contains("line 4 is not a journal line"));
 }
