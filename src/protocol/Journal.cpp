@@ -101,7 +101,8 @@ LineJournal::~LineJournal() {
 }
 
 void LineJournal::append(const QByteArray& line, const QDateTime& at) {
-    Record r{at.date(), journal::encode(line, at)};
+    // encoded on the writer thread: the caller only queues
+    Record r{QDate(), line, 0, at};
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(std::move(r));
@@ -198,6 +199,8 @@ void LineJournal::run() {
         lock.unlock();
 
         for (Record& r : fresh) {
+            r.day = r.at.date();
+            r.bytes = journal::encode(r.bytes, r.at);
             pendingBytes_ += r.bytes.size();
             pending_.push_back(std::move(r));
         }

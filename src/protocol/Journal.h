@@ -58,8 +58,9 @@ public:
 private:
     struct Record {
         QDate day;
-        QByteArray bytes;
-        qsizetype done = 0;
+        QByteArray bytes;    // the line, then its journal text
+        qsizetype done = 0;  // bytes of it written
+        QDateTime at;
     };
     void run();
     bool writePending();        // false on failure
