@@ -30,7 +30,8 @@ void Tdisplay::journalByte(char b) {
             }, Qt::QueuedConnection);
         });
     }
-    journal_->append(QByteArray(journalLine_.data(), qsizetype(journalLine_.size())), QDateTime::currentDateTime());
+    journal_->append(QByteArray(journalLine_.data(), qsizetype(journalLine_.size())),
+                     QDateTime::currentMSecsSinceEpoch());
     journalLine_.clear();
     journalCount_ = 0;
 }

@@ -100,15 +100,16 @@ LineJournal::~LineJournal() {
     closeFile();
 }
 
+void LineJournal::append(const QByteArray& line, qint64 msecsSinceEpoch) {
+    // Encoded on the writer thread, which looks for lines ten times a
+    // second: the caller only queues, with no wake-up call per line.
+    std::lock_guard lock(mutex_);
+    queue_.push_back({QDate(), line, 0, msecsSinceEpoch});
+    ++appended_;
+}
+
 void LineJournal::append(const QByteArray& line, const QDateTime& at) {
-    // encoded on the writer thread: the caller only queues
-    Record r{QDate(), line, 0, at};
-    {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(r));
-        ++appended_;
-    }
-    wake_.notify_one();
+    append(line, at.toMSecsSinceEpoch());
 }
 
 bool LineJournal::sync(int timeoutMs) {
@@ -178,19 +179,17 @@ bool LineJournal::flushFile() {
 
 void LineJournal::run() {
     using clock = std::chrono::steady_clock;
+    // A line is in the file within kPoll and on the disk within
+    // kPoll + kFlushEvery (under a second) of its arrival.
+    constexpr auto kPoll = std::chrono::milliseconds(100);
+    constexpr auto kFlushEvery = std::chrono::milliseconds(800);
     auto lastFlush = clock::now() - std::chrono::seconds(1);
     std::unique_lock lock(mutex_);
     for (;;) {
         // Wake for new lines; while failing, retry each second; while
         // written data waits for its flush, wake when the flush is due.
-        if (queue_.empty() && !stop_ && !syncWanted_) {
-            if (failing_)
-                wake_.wait_for(lock, std::chrono::seconds(1));
-            else if (dirty_)
-                wake_.wait_until(lock, lastFlush + std::chrono::seconds(1));
-            else
-                wake_.wait(lock, [&] { return stop_ || syncWanted_ || !queue_.empty(); });
-        }
+        if (!stop_ && !syncWanted_)
+            wake_.wait_for(lock, failing_ ? std::chrono::milliseconds(1000) : kPoll, [&] { return stop_ || syncWanted_; });
         const bool stopping = stop_;
         const bool syncing = std::exchange(syncWanted_, false);
         const qint64 taken = appended_;
@@ -199,20 +198,28 @@ void LineJournal::run() {
         lock.unlock();
 
         for (Record& r : fresh) {
-            r.day = r.at.date();
-            r.bytes = journal::encode(r.bytes, r.at);
+            const QDateTime at = QDateTime::fromMSecsSinceEpoch(r.at);
+            r.day = at.date();
+            r.bytes = journal::encode(r.bytes, at);
             pendingBytes_ += r.bytes.size();
-            pending_.push_back(std::move(r));
+            // lines of one day go out in one write
+            Record* last = pending_.empty() ? nullptr : &pending_.back();
+            if (last && last->day == r.day && last->done == 0 && last->bytes.size() < 65536)
+                last->bytes += r.bytes;
+            else
+                pending_.push_back(std::move(r));
         }
         // Memory stays bounded while the disk refuses: the oldest lines go.
         while (pendingBytes_ > kMaxPending && pending_.size() > 1) {
-            pendingBytes_ -= pending_.front().bytes.size();
-            pending_.pop_front();
+            // (a line half written stays, so the file holds no broken line)
+            const auto oldest = pending_.front().done > 0 ? pending_.begin() + 1 : pending_.begin();
+            pendingBytes_ -= oldest->bytes.size();
+            pending_.erase(oldest);
         }
         bool ok = writePending();
         // Each line reaches the disk within a second of its arrival; a
         // burst of lines costs one flush.
-        if (ok && dirty_ && (stopping || syncing || clock::now() - lastFlush >= std::chrono::seconds(1))) {
+        if (ok && dirty_ && (stopping || syncing || clock::now() - lastFlush >= kFlushEvery)) {
             ok = flushFile();
             lastFlush = clock::now();
         }

@@ -36,9 +36,10 @@ QString fileName(const QDate& day);
 
 // Appends lines to the journal on a thread of its own: append() never
 // touches the disk, so the board never waits for it. The writer writes what
-// arrives at once and flushes it to the disk (fdatasync) at least once a
-// second. When writing fails (disk full, folder gone) the lines wait in
-// memory, up to kMaxPending bytes, and the writer tries again every second.
+// arrives within a tenth of a second and flushes it to the disk
+// (fdatasync) within a second. When writing fails (disk full, folder gone)
+// the lines wait in memory, up to kMaxPending bytes, and the writer tries
+// again every second.
 class LineJournal {
 public:
     // trouble runs on the writer thread: with the reason when writing
@@ -48,6 +49,8 @@ public:
     LineJournal(const LineJournal&) = delete;
     LineJournal& operator=(const LineJournal&) = delete;
 
+    // Never waits for the disk; the time is that of the line's arrival.
+    void append(const QByteArray& line, qint64 msecsSinceEpoch);
     void append(const QByteArray& line, const QDateTime& at);
     // Waits until everything appended so far is written and flushed, or
     // has failed; false when it is not on disk.
@@ -60,7 +63,7 @@ private:
         QDate day;
         QByteArray bytes;    // the line, then its journal text
         qsizetype done = 0;  // bytes of it written
-        QDateTime at;
+        qint64 at = 0;       // arrival, ms since the epoch
     };
     void run();
     bool writePending();        // false on failure

@@ -108,8 +108,9 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
 TEST(Journal, WritesEachDayToItsFileInArrivalOrder) {
     TempWorkDir dir;
     Trouble trouble;
-    const QDateTime day1 = at(2026, 12, 10, 23, 59, 59, 900, 3600);
-    const QDateTime day2 = at(2026, 12, 11, 0, 0, 0, 100, 3600);
+    // the file of a line is that of its local date
+    const QDateTime day1(QDate(2026, 12, 10), QTime(23, 59, 59, 900));
+    const QDateTime day2(QDate(2026, 12, 11), QTime(0, 0, 0, 100));
     {
         LineJournal j(dir.path(), std::ref(trouble));
         j.append("  1C        0:59.100 1", day1);
