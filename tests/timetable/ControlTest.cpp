@@ -543,6 +543,25 @@ TEST_F(UndoTest, ResultsFromTheLineSurviveTheOperatorsUndo) {
     EXPECT_EQ(onDisk().entry(12, 8), "4:44.444");
 }
 
+TEST_F(UndoTest, UndoAfterASwitchToSecondsPutsBackTheSameTime) {
+    open();
+    // the operator types over a time, then the seconds format comes on and a
+    // result's save turns every time of the time columns into seconds
+    w->TimeTable->SetActiveCell(10, 6);
+    w->TimeTable->editBar()->setFocus();
+    w->TimeTable->editBar()->setText("2:00.000");
+    key(Qt::Key_Return);
+    w->Sekundenmodus_setzen(true);
+    w->TimeTable->setEntryRC(30, 6, "95.5");
+    ASSERT_EQ(onDisk().entry(10, 6), "120");
+    ASSERT_EQ(onDisk().entry(11, 6), "136.222");  // 2:16.222 as seconds
+    undoKey();
+    // the typed time is taken back (the cell still held it, in seconds)
+    const Sheet s = onDisk();
+    EXPECT_EQ(s.entry(10, 6), "136.111");  // 2:16.111 in seconds, in the column's format
+    EXPECT_EQ(s.entry(30, 6), "95.5");
+}
+
 TEST_F(UndoTest, TheCellEditorKeepsItsOwnUndo) {
     open();
     w->TimeTable->SetActiveCell(10, 3);
