@@ -200,18 +200,22 @@ bool TSpreadsheet::putEntry(int row, int col, const QString& entry) {
     if (!sheet_.setEntry(row, col, entry, decimalSep()))
         return false;
     const Cell after = sheet_.snapshot(row, col);
-    for (CellChange& c : recording_)
-        if (c.row == row && c.col == col) {  // the same cell again: keep its first state
-            c.after = after;
-            return true;
-        }
+    const quint32 key = quint32(row) << 8 | quint32(col - 1);
+    const auto seen = recordingIndex_.constFind(key);
+    if (seen != recordingIndex_.constEnd()) {  // the same cell again: keep its first state
+        recording_[*seen].after = after;
+        return true;
+    }
+    recordingIndex_.insert(key, recording_.size());
     recording_.push_back({row, col, before, after});
     return true;
 }
 
 void TSpreadsheet::beginOperatorEdit() {
-    if (operatorEdit_++ == 0)
+    if (operatorEdit_++ == 0) {
         recording_.clear();
+        recordingIndex_.clear();
+    }
 }
 
 void TSpreadsheet::endOperatorEdit() {
@@ -221,6 +225,7 @@ void TSpreadsheet::endOperatorEdit() {
         return;
     undo_.push_back(std::move(recording_));
     recording_.clear();
+    recordingIndex_.clear();
     if (undo_.size() > kMaxUndoSteps)
         undo_.erase(undo_.begin());
     redo_.clear();  // a new edit starts a new line of history

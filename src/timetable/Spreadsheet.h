@@ -1,6 +1,7 @@
 #pragma once
 #include "timetable/Sheet.h"
 
+#include <QHash>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -152,6 +153,7 @@ private:
     int batch_ = 0;
     int operatorEdit_ = 0;
     UndoStep recording_;
+    QHash<quint32, size_t> recordingIndex_;  // cell -> its change in recording_
     std::vector<UndoStep> undo_, redo_;
     bool recalcPending_ = false;
 };
