@@ -78,6 +78,7 @@ Tdisplay::Tdisplay(QWidget* parent) : QWidget(parent) {
     setGeometry(266, 171, 803, 765);
     createDisplayElements();
     createSetupControls();
+    createStatusLine();
     connectHotkeys();
     connectMouse();
     FormCreate();

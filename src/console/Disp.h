@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QHash>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -266,6 +267,17 @@ public:
     void openStoredPort();      // COMChange when the settings selected a port
     void closeSerialLine();     // closes an open port
     void COMChange();
+    QPushButton* PortSettings = nullptr;
+    void PortSettingsClick();   // rate, data bits, stop bits; applied to the open port at once
+    void refreshPortList();     // the list follows devices that come and go
+    void selectStoredPort(int n, const QByteArray& text);  // COM key of disp.ini
+    int linesReceived() const { return linesReceived_; }
+    qint64 msSinceLastLine() const;  // -1 before the first line
+
+    // ---- status line (console/DispStatus.cpp) ------------------------------
+    QWidget* StatusLine = nullptr;
+    void updateStatusLine();
+    void setWebAddress(const QString& address);  // shown while not empty
 
     // ---- language files (language/DispLanguage.cpp) -----------------------
     int Zeichensatz = 1;          // font character set number of the language file
@@ -310,6 +322,14 @@ private:
     // Bytes that arrive while a line is under dispatch (a modal prompt is
     // open) wait here and are fed in afterwards.
     QByteArray heldBytes_;
+    class QTimer* portListTimer_ = nullptr;
+    class QTimer* statusTimer_ = nullptr;
+    int linesReceived_ = 0;
+    qint64 lastLineAt_ = -1;     // monotonic ms of the last line end
+    bool lineHasBytes_ = false;  // bytes since the last line end
+    QString webAddress_;
+    QPointer<QObject> statusTableSource_;  // the time table window the status line listens to
+    void createStatusLine();
     std::string lastResultLine_;  // the result line the rank shows
     bool dispatching_ = false;
     std::string journalLine_;   // the journal's own gathering of the line

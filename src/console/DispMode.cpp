@@ -16,7 +16,8 @@ namespace {
 const char* const kGroup2[] = {"CheckBoxZ", "CheckBoxR", "CheckBoxN", "SchriftartZeit", "SchriftartRang",
                                "SchriftartNummer", "Genauigkeit", "RangEnde", "NummerEnde", "Hintergrund",
                                "COM", "RangHintergrund", "NummerHintergrund", "ZeitHintergrund", "XRang", "YRang",
-                               "XNummer", "YNummer", "XZeit", "YZeit"};
+                               "XNummer", "YNummer", "XZeit", "YZeit",
+                               "PortSettings", "StatusLine"};
 const char* const kGroup3[] = {"Textfeld%1_Sichtbar", "Textfeld%1_Schriftart", "Textfeld%1_Hintergrundfarbe",
                                "Textfeld%1_Schattenfarbe", "Textfeld%1_Label1", "Textfeld%1_Label2",
                                "Textfeld%1_Label3", "T%1RandPixel", "T%1Pixel_H", "T%1Pixel_V", "XTextfeld%1",

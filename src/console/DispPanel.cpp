@@ -1,5 +1,6 @@
 // The setup panel: every control of the main window, made from one table.
 #include "console/Disp.h"
+#include "serial/PortListBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -97,6 +98,8 @@ const Family kPanel[] = {
          "Anzeige starten und Bedienelemente ausschalten, zurück mit irgeneiner Taste Hotkey: F9"},
         {"End", Kind::Button, 489, 698, kBtnW, kBtnH, "Beenden", "Programm beenden"},
         {"SpracheSchreiben", Kind::Button, 569, 698, 97, kBtnH, "SpracheSchreiben", ""},
+        {"PortSettings", Kind::Button, 17, 726, 97, kBtnH, "Port settings…",
+         "Baud rate, data bits and stop bits of the port"},
     }},
     // addressed boards, rows at 208, 256, 304, 352
     {4, 48, {
@@ -184,7 +187,7 @@ QWidget* makeControl(QWidget* parent, const ControlDesign& d, int n, int dy) {
         w = new QPushButton(textFor(d.caption, n), parent);
         break;
     case Kind::List: {
-        auto* c = new QComboBox(parent);
+        auto* c = d.items == Items::Ports ? new PortListBox(parent) : new QComboBox(parent);
         c->addItems(itemsOf(d.items));
         c->setMaxVisibleItems(24);
         w = c;
@@ -222,7 +225,7 @@ void Tdisplay::createSetupControls() {
     BIND(ZeitDarstellung); BIND(ZeitPixelversatz); BIND(GenauigkeitVorgabezeit); BIND(COM);
     BIND(SchriftartRang); BIND(RangHintergrund); BIND(SchriftartNummer); BIND(NummerHintergrund);
     BIND(SchriftartZeit); BIND(ZeitHintergrund); BIND(SchriftartVorgabezeit); BIND(VorgabezeitHintergrund);
-    BIND(Language); BIND(SpracheSchreiben); BIND(Time); BIND(Hintergrund); BIND(Start); BIND(End);
+    BIND(Language); BIND(SpracheSchreiben); BIND(Time); BIND(Hintergrund); BIND(Start); BIND(End); BIND(PortSettings);
     BIND(XRang); BIND(YRang); BIND(XNummer); BIND(YNummer); BIND(XZeit); BIND(YZeit);
     BIND(XVorgabezeit); BIND(YVorgabezeit);
 #undef BIND
@@ -268,6 +271,7 @@ void Tdisplay::createSetupControls() {
     connect(ZeitDarstellung, &QComboBox::activated, this, [this] { ZeitDarstellungChange(); });
     connect(ZeitPixelversatz, &QComboBox::activated, this, [this] { ZeitPixelversatzChange(); });
     connect(COM, &QComboBox::activated, this, [this] { COMChange(); });
+    connect(PortSettings, &QPushButton::clicked, this, [this] { PortSettingsClick(); });
     connect(SecMode, &QCheckBox::toggled, this, [this] { SecModeClick(); });
     connect(CheckBoxZ, &QCheckBox::toggled, this, [this] { CheckBoxZClick(); });
     connect(CheckBoxR, &QCheckBox::toggled, this, [this] { CheckBoxRClick(); });

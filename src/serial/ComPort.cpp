@@ -114,6 +114,26 @@ QSerialPort::StopBits stopBitsOf(int code) {
     }
 }
 
+// The errno value of a QSerialPort failure, so every port error carries one
+// kind of code. Qt reports a device held by another program (its lock file
+// or an exclusive open) as a permission error too; whether the user may open
+// the device at all tells the two apart.
+int codeOf(QSerialPort::SerialPortError e, const QString& location) {
+    switch (e) {
+    case QSerialPort::NoError: return 0;
+    case QSerialPort::DeviceNotFoundError: return ENOENT;
+    case QSerialPort::PermissionError:
+        if (!location.isEmpty() &&
+            ::faccessat(AT_FDCWD, QFile::encodeName(location).constData(), R_OK | W_OK, AT_EACCESS) != 0)
+            return errno == ENOENT ? ENOENT : EACCES;
+        return EBUSY;
+    case QSerialPort::OpenError: return EBUSY;
+    case QSerialPort::TimeoutError: return ETIMEDOUT;
+    case QSerialPort::UnsupportedOperationError: return EINVAL;
+    default: return EIO;
+    }
+}
+
 } // namespace
 
 namespace comcode {
@@ -216,6 +236,10 @@ bool TCustomComPort::openDevice(bool sameRoute) {
                            deviceName_.startsWith(QLatin1String("\\\\.\\COM"));
     const QString path = n > 0 ? comDevicePath(n) : comFamily ? QString() : deviceName_;
     const QFileInfo fi(path);
+    // The route memory belongs to the device name it was made for: a port
+    // never opened before takes its path as it finds it.
+    if (sameRoute && openedName_ != deviceName_)
+        sameRoute = false;
     if (sameRoute && openedViaLink_ && !fi.isSymLink())
         return RaiseError(systemText(ENOENT), ENOENT);
     linkPath_.clear();
@@ -251,7 +275,7 @@ bool TCustomComPort::openDevice(bool sameRoute) {
     port_->setReadBufferSize(inputSize_ > 0 ? inputSize_ : 0);
     if (!port_->open(QIODevice::ReadWrite)) {
         const QString text = port_->errorString();
-        const int code = int(port_->error());
+        const int code = codeOf(port_->error(), location_);
         closeDevice();
         return RaiseError(text, code);
     }
@@ -261,6 +285,7 @@ bool TCustomComPort::openDevice(bool sameRoute) {
         return false;
     }
     openedViaLink_ = !linkPath_.isEmpty();
+    openedName_ = deviceName_;
     openedLocation_ = location_;
     openedLinkId_ = linkIdentity(linkPath_);
     lostLocation_.clear();
@@ -280,7 +305,7 @@ void TCustomComPort::closeDevice() {
 bool TCustomComPort::applyFlow() {
     const bool handshake = (options_ & CtsFlow) || rtsCode_ == comcode::RtsHandshake;
     if (!port_->setFlowControl(handshake ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl))
-        return RaiseError(port_->errorString(), int(port_->error()));
+        return RaiseError(port_->errorString(), codeOf(port_->error(), location_));
     if (rtsCode_ == comcode::RtsOff || rtsCode_ == comcode::RtsOn || rtsCode_ == comcode::RtsToggle) {
         int bit = TIOCM_RTS;
         if (::ioctl(port_->handle(), rtsCode_ == comcode::RtsOff ? TIOCMBIC : TIOCMBIS, &bit) != 0 &&
@@ -299,31 +324,46 @@ bool TCustomComPort::SetDeviceName(const QString& name) {
     return true;
 }
 
+QString TCustomComPort::LineText() const {
+    if (!GetActive())
+        return {};
+    static const char kParity[] = {'N', '?', 'E', 'O', 'S', 'M'};  // by QSerialPort::Parity
+    const int p = int(port_->parity());
+    const QString stop = port_->stopBits() == QSerialPort::TwoStop         ? QStringLiteral("2")
+                         : port_->stopBits() == QSerialPort::OneAndHalfStop ? QStringLiteral("1.5")
+                                                                             : QStringLiteral("1");
+    return QStringLiteral("%1 %2%3%4")
+        .arg(port_->baudRate())
+        .arg(int(port_->dataBits()))
+        .arg(QChar(p >= 0 && p < 6 ? kParity[p] : '?'))
+        .arg(stop);
+}
+
 bool TCustomComPort::SetBaudRate(int code) {
     baudCode_ = code;
     if (GetActive() && code != 0 && !port_->setBaudRate(comcode::rateOfCode(code)))
-        return RaiseError(port_->errorString(), int(port_->error()));
+        return RaiseError(port_->errorString(), codeOf(port_->error(), location_));
     return true;
 }
 
 bool TCustomComPort::SetDataBits(int code) {
     dataBitsCode_ = code;
     if (GetActive() && code != 0 && !port_->setDataBits(QSerialPort::DataBits(code + 3)))
-        return RaiseError(port_->errorString(), int(port_->error()));
+        return RaiseError(port_->errorString(), codeOf(port_->error(), location_));
     return true;
 }
 
 bool TCustomComPort::SetParity(int code) {
     parityCode_ = code;
     if (GetActive() && code != 0 && !port_->setParity(parityOf(code)))
-        return RaiseError(port_->errorString(), int(port_->error()));
+        return RaiseError(port_->errorString(), codeOf(port_->error(), location_));
     return true;
 }
 
 bool TCustomComPort::SetStopBits(int code) {
     stopBitsCode_ = code;
     if (GetActive() && code != 0 && !port_->setStopBits(stopBitsOf(code)))
-        return RaiseError(port_->errorString(), int(port_->error()));
+        return RaiseError(port_->errorString(), codeOf(port_->error(), location_));
     return true;
 }
 
@@ -360,7 +400,7 @@ bool TCustomComPort::WriteByte(char b) {
     if (!GetActive())
         return RaiseError(kClosedPortError);
     if (port_->write(&b, 1) != 1)
-        return RaiseError(port_->errorString(), int(port_->error()));
+        return RaiseError(port_->errorString(), codeOf(port_->error(), location_));
     // The output queue is bounded like a driver buffer: a full queue waits
     // for the line up to the write timeout.
     const int limit = outputSize_ > 0 ? outputSize_ : 65534;

@@ -12,7 +12,7 @@ class QSerialPort;
 class QTimer;
 
 // Error of the serial port layer: the system's text for the failing call or
-// one of the layer's fixed texts.
+// one of the layer's fixed texts, and an errno value (0 for the fixed texts).
 class EComError : public std::runtime_error {
 public:
     explicit EComError(const QString& text, int code = 0)
@@ -87,6 +87,9 @@ public:
     // The file the device name resolved to when the port was last opened.
     const QString& SystemLocation() const { return location_; }
 
+    // The line as applied to the open device, as "9600 8N1"; empty while closed.
+    QString LineText() const;
+
     bool SetBaudRate(int code);
     int BaudRate() const { return baudCode_; }
     bool SetDataBits(int code);
@@ -155,6 +158,7 @@ private:
     bool openedViaLink_ = false;
     // The last successful open: its device and the identity of its link
     // (inode and change time), to tell a link made anew from a stale one.
+    QString openedName_;  // the device name of that open
     QString openedLocation_;
     std::array<int64_t, 3> openedLinkId_{};
     QString lostLocation_;  // the device of the last open that was lost

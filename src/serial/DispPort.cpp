@@ -4,13 +4,20 @@
 
 #include "common/Dialogs.h"
 #include "common/IntValue.h"
+#include "serial/PortListBox.h"
+#include "serial/PortSettingsDialog.h"
 #include "serial/WComThread.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -37,30 +44,122 @@ QString deviceText(int n) {
     return fi.isSymLink() ? path + QStringLiteral(" -> ") + fi.symLinkTarget() : path;
 }
 
+// Items of the port list as "COM<n>" with their device text; the chosen port
+// stays listed while its device is away, marked as absent.
+struct PortItem {
+    QString name;
+    QString device;
+};
+
+QList<PortItem> presentPorts() {
+    QStringList names;
+    EnumComDevices(names);
+    QList<PortItem> items;
+    for (const QString& name : names)
+        items.append({name, deviceText(comNumberOfName(name))});
+    return items;
+}
+
+const QString kAbsent = QStringLiteral("absent");
+
+qint64 steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
 void Tdisplay::createSerialLine() {
     ComThread1 = new TWComThread(this);
     ComThread1->Beep = [](unsigned) { QApplication::beep(); };
     ComThread1->OnPacketReceived = [this](TWComThread* sender, const QByteArray& buffer) {
+        // Counting lines for the status line: one compare a byte, no clock
+        // read unless a line ended.
+        for (const char b : buffer) {
+            if (b == '\r') {
+                if (lineHasBytes_) {
+                    ++linesReceived_;
+                    lastLineAt_ = steadyMs();
+                }
+                lineHasBytes_ = false;
+            } else {
+                lineHasBytes_ = true;
+            }
+        }
         ComThread1PacketReceived(sender, buffer);
     };
 
-    // Case-insensitive alphabetical order: COM10 comes before COM2.
-    QStringList ports;
-    EnumComDevices(ports);
-    ports.sort(Qt::CaseInsensitive);
     COM->clear();
     COM->addItem(QStringLiteral("none"));
-    for (const QString& name : ports) {
-        COM->addItem(name);
-        const QString device = deviceText(comNumberOfName(name));
-        COM->setItemData(COM->count() - 1, device, kDeviceRole);
-        COM->setItemData(COM->count() - 1, device, Qt::ToolTipRole);
-    }
     COM->setItemDelegate(new PortItemDelegate(COM));
-    COM->view()->setMinimumWidth(COM->view()->sizeHintForColumn(0) + 8);
+    refreshPortList();
     COM->setCurrentIndex(0);
+    if (auto* box = dynamic_cast<PortListBox*>(COM))
+        box->beforePopup = [this] { refreshPortList(); };
+
+    // Devices come and go (USB adapters, a simulator): looked for every 2 s
+    // while the setup panel shows, never on the scoreboard.
+    portListTimer_ = new QTimer(this);
+    portListTimer_->setInterval(2000);
+    connect(portListTimer_, &QTimer::timeout, this, [this] {
+        if (!Anzeigemodus && !COM->view()->isVisible())
+            refreshPortList();
+    });
+    portListTimer_->start();
+}
+
+void Tdisplay::refreshPortList() {
+    // Case-insensitive alphabetical order: COM10 comes before COM2.
+    QList<PortItem> wanted = presentPorts();
+    const QString chosen = COM->currentIndex() > 0 ? COM->currentText() : QString();
+    if (!chosen.isEmpty() &&
+        std::none_of(wanted.begin(), wanted.end(), [&](const PortItem& p) { return p.name == chosen; }))
+        wanted.append({chosen, kAbsent});
+    std::sort(wanted.begin(), wanted.end(), [](const PortItem& a, const PortItem& b) {
+        return QString::compare(a.name, b.name, Qt::CaseInsensitive) < 0;
+    });
+
+    bool same = COM->count() == wanted.size() + 1;
+    for (int i = 0; same && i < wanted.size(); ++i)
+        same = COM->itemText(i + 1) == wanted[i].name && COM->itemData(i + 1, kDeviceRole).toString() == wanted[i].device;
+    if (same)
+        return;
+
+    const QSignalBlocker quiet(COM);
+    while (COM->count() > 1)
+        COM->removeItem(1);
+    for (const PortItem& p : wanted) {
+        COM->addItem(p.name);
+        COM->setItemData(COM->count() - 1, p.device, kDeviceRole);
+        COM->setItemData(COM->count() - 1,
+                         p.device == kAbsent ? QStringLiteral("device not present; opened as soon as it appears")
+                                             : p.device,
+                         Qt::ToolTipRole);
+    }
+    const int index = chosen.isEmpty() ? 0 : COM->findText(chosen, Qt::MatchExactly);
+    COM->setCurrentIndex(index > 0 ? index : 0);
+    COM->view()->setMinimumWidth(COM->view()->sizeHintForColumn(0) + 8);
+}
+
+void Tdisplay::selectStoredPort(int n, const QByteArray& text) {
+    ComThread1->setPort(n);
+    // The entry is found by the value exactly as written ("COM 3" -> COM3).
+    const QString name = QStringLiteral("COM") + QString::fromLatin1(text);
+    int index = COM->findText(name, Qt::MatchExactly);
+    if (index <= 0 && n >= 1 && n <= 99 && text == QByteArray::number(n)) {
+        // The device is late (a USB adapter plugged in after the start): the
+        // operator's choice stays, listed as absent, and is saved as it was.
+        COM->addItem(name);
+        COM->setItemData(COM->count() - 1, kAbsent, kDeviceRole);
+        COM->setCurrentIndex(COM->count() - 1);
+        refreshPortList();  // into its sorted place
+        index = COM->findText(name, Qt::MatchExactly);
+    }
+    COM->setCurrentIndex(index > 0 ? index : 0);
+}
+
+qint64 Tdisplay::msSinceLastLine() const {
+    return lastLineAt_ < 0 ? -1 : std::max<qint64>(0, steadyMs() - lastLineAt_);
 }
 
 void Tdisplay::setSerialDefaults() {
@@ -97,20 +196,44 @@ void Tdisplay::COMChange() {
 
     com.setPort(n);
     com.OpenPort();
-    if (com.ok())
+    if (com.ok()) {
+        updateStatusLine();
         return;
+    }
 
-    // The text of the failed port, before reopening the old one replaces it.
-    const QString failure = com.LastError();
+    // The words for the failed port, before reopening the old one replaces them.
+    const QString failure = com.LastErrorWords();
     com.ClosePort();
+    if (old <= 0) {
+        // Nothing was open before: the chosen entry stays, no message; the
+        // port opens as soon as it can (device plugged in, other program
+        // gone), and the status line tells why it is not open yet.
+        com.Reconnect();
+        updateStatusLine();
+        return;
+    }
     com.setPort(old);
-    if (old <= 0)
-        return;  // nothing was open before: the chosen entry stays, no message
     // The previous device again; if it is away (or went away just now) it is
     // waited for, never swapped for another device of the same number.
     com.Reconnect();
     const int index = COM->findText(QStringLiteral("COM%1").arg(old), Qt::MatchExactly);
     if (index >= 0)
         COM->setCurrentIndex(index);
+    updateStatusLine();
     Dialogs::current().error(this, failure);
+}
+
+void Tdisplay::PortSettingsClick() {
+    TWComThread& com = *ComThread1;
+    PortSettingsDialog dialog(com.Baud(), com.DataBitsCount(), com.StopBits() == comcode::StopTwo ? 2 : 1, this);
+    if (Dialogs::current().exec(&dialog) != QDialog::Accepted)
+        return;
+    // Each setter reaches the open device at once; a closed port takes them
+    // when it opens.
+    const bool applied = com.SetBaudRate(comcode::rateCode(dialog.baud())), bits = com.SetDataBits(TWComThread::DataBitsCode(dialog.dataBits())),
+               stop = com.SetStopBits(dialog.stopBits() == 2 ? comcode::StopTwo : comcode::StopOne);
+    Einstellungen_speichern();
+    updateStatusLine();
+    if (!(applied && bits && stop))
+        Dialogs::current().error(this, com.LastErrorWords());
 }

@@ -1,6 +1,7 @@
 #include "serial/WComThread.h"
 
 #include "common/IntValue.h"
+#include "serial/PortError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -236,8 +237,14 @@ void TWComThread::WAComOnStatusChanged(TCustomComPort*) {
         OnStatusChanged(this, st.cts, st.dsr, st.ring, st.rlsd);
 }
 
+QString TWComThread::LastErrorWords() const {
+    const QString device = SystemLocation().isEmpty() ? comDevicePath(Port()) : SystemLocation();
+    return portErrorWords(QStringLiteral("COM%1").arg(Port()), device, lastErrorCode_, lastError_);
+}
+
 void TWComThread::WAComOnError(TCustomComPort*, const EComError& E, uint8_t& Action) {
     lastError_ = E.text();
+    lastErrorCode_ = E.code();
     Action = 1;
 }
 
@@ -245,6 +252,9 @@ namespace {
 
 int digitValue(char c) { return int(static_cast<unsigned char>(c)) - 48; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+// A byte a line may hold: blank to 'z'. Compared unsigned, so bytes 0x80 to
+// 0xFF end a line on every platform, whatever the signedness of char.
+bool isLineByte(char c) { return static_cast<unsigned char>(c) >= 32 && static_cast<unsigned char>(c) <= 'z'; }
 // A digit in '0'..max counts its value, anything else 0.
 int digitIn(char c, char max) { return c >= '0' && c <= max ? c - '0' : 0; }
 
@@ -287,7 +297,7 @@ void TWComThread::decodeKorvo(const QByteArray& chunk) {
                 OnKorvoBackupReceived(this, p[1], start, digitValue(p[8]), p[9], int32_t(uint32_t(t)), line);
             KorvoCount = 0;
             KorvoBuffer[0] = 0;
-        } else if (!(KorvoCount < 31 && static_cast<unsigned char>(b) >= 32 && b <= 'z')) {
+        } else if (!(KorvoCount < 31 && isLineByte(b))) {
             KorvoCount = 0;
             KorvoBuffer[0] = 0;
         }
@@ -325,7 +335,7 @@ void TWComThread::decodePlax(const QByteArray& chunk) {
                 OnPlaxReceived(this, address, start, p[4], time, rank, line);
             PlaxCount = 0;
             PlaxBuffer[0] = 0;
-        } else if (!(PlaxCount < 25 && static_cast<unsigned char>(b) >= 32 && b <= 'z')) {
+        } else if (!(PlaxCount < 25 && isLineByte(b))) {
             PlaxCount = 0;
             PlaxBuffer[0] = 0;
         }

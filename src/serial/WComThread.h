@@ -39,6 +39,9 @@ public:
     void setDataBitsCount(int n) { SetDataBits(DataBitsCode(n)); }
 
     const QString& LastError() const { return lastError_; }
+    int LastErrorCode() const { return lastErrorCode_; }  // errno value of LastError, 0 if none
+    // The last error in the operator's words, naming the port and its device.
+    QString LastErrorWords() const;
     QTimer* PollTimer() const { return pollTimer_; }
     bool Busy() const { return busy_; }
     const QByteArray& PacketBuffer() const { return packetBuffer_; }
@@ -107,6 +110,7 @@ private:
     QTimer* pollTimer_ = nullptr;
     QTimer* reopenTimer_ = nullptr;
     QString lastError_;
+    int lastErrorCode_ = 0;
     QByteArray packetBuffer_;
     int packetSize_ = 1;
     bool hwHandshake_ = false;

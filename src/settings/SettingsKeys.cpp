@@ -209,10 +209,7 @@ QByteArray storeWholeSureName(const Tdisplay& d) { return d.WholeSureName ? "1" 
 void applyCom(Tdisplay& d, int n, const QByteArray& text) {
     if (n <= 0)
         return;
-    d.ComThread1->setPort(n);
-    // The entry is found by the value exactly as written ("COM 3" -> COM3).
-    const int index = d.COM->findText(QStringLiteral("COM") + QString::fromLatin1(text), Qt::MatchExactly);
-    d.COM->setCurrentIndex(index > 0 ? index : 0);
+    d.selectStoredPort(n, text);
 }
 QByteArray storeCom(const Tdisplay& d) {
     return d.COM->currentIndex() > 0 ? d.COM->currentText().mid(3).toLatin1() : QByteArray("0");

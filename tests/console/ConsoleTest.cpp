@@ -56,7 +56,7 @@ TEST_F(Console, StartHidesEverySetupControlAndAnyOtherKeyBringsThemBack) {
             all += win->setupGroup(g);
         return all;
     }();
-    ASSERT_EQ(controls.size(), 115);
+    ASSERT_EQ(controls.size(), 117);
     win->resize(700, 600);
     win->move(40, 30);
     QApplication::processEvents();

@@ -108,6 +108,34 @@ TEST_F(Decoders, BoardLinesOfWrongLengthOrBytesAreDropped) {
     EXPECT_EQ(plax.size(), 1u);
 }
 
+// Bytes 0x80..0xFF are no line bytes: a line holding one is dropped by both
+// fixed-length decoders, and the next clean line comes through.
+TEST_F(Decoders, HighBytesDropTheLineInBothDecoders) {
+    listenPlax();
+    com.OnKorvoBackupReceived = [this](TWComThread*, char i, int s, int ch, char m, int t, const QByteArray& text) {
+        korvo.push_back({i, s, ch, m, t, text});
+    };
+    open();
+    const QByteArray korvoLine = "K0123  1S 01:02:03.4567   ";
+    for (int b : {0x80, 0xA0, 0xE4, 0xFF}) {
+        SCOPED_TRACE(b);
+        plax.clear();
+        korvo.clear();
+        QByteArray board = kBoardLine;
+        board[9] = char(b);  // in place of a digit of the time
+        QByteArray backup = korvoLine;
+        backup[12] = char(b);
+        send(board + '\r');
+        send(backup + '\r');
+        EXPECT_TRUE(plax.empty());
+        EXPECT_TRUE(korvo.empty());
+        send(kBoardLine + '\r');
+        send(korvoLine + '\r');
+        EXPECT_EQ(plax.size(), 1u);
+        EXPECT_EQ(korvo.size(), 1u);
+    }
+}
+
 TEST_F(Decoders, TimerBackupLines) {
     com.OnKorvoBackupReceived = [this](TWComThread*, char i, int s, int ch, char m, int t, const QByteArray& text) {
         korvo.push_back({i, s, ch, m, t, text});
