@@ -1,10 +1,14 @@
 #include "FakeDialogs.h"
 #include "Pty.h"
+#include "PtyLine.h"
+#include "serial/PortSettingsDialog.h"
 #include "TempDir.h"
 #include "console/Disp.h"
 #include "serial/WComThread.h"
 
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +55,12 @@ protected:
     TempWorkDir dir;
     ScopedFakeDialogs dialogs;
     Pty pty1, pty3, pty10;
+    QString statusText(const char* part) {
+        d->updateStatusLine();
+        auto* l = d->StatusLine->findChild<QLabel*>(QLatin1String(part));
+        return l ? l->text() : QString("<no part>");
+    }
+
     std::unique_ptr<Tdisplay> d;
 };
 
@@ -101,13 +111,132 @@ TEST_F(PortSelection, StoredPortThatFailsAtStartShowsNothing) {
     EXPECT_FALSE(d->ComThread1->ok());
     EXPECT_EQ(d->COM->currentText(), "COM3");
     EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join("|").toStdString();
+    // The status line says why, and the port opens once the other program lets go.
+    EXPECT_TRUE(statusText("StatusPort").contains("in use by another program")) << statusText("StatusPort").toStdString();
+    other.ClosePort();
+    EXPECT_TRUE(waitFor([&] { return d->ComThread1->ok(); }));
+}
 
-    // A stored port with no entry: port number kept, list on "none", not opened.
-    d.reset();
-    create("COM 7\r\n");
+// A stored port whose device is late (a USB adapter plugged in after the
+// start) stays chosen, is written back unchanged and opens when it appears.
+TEST_F(PortSelection, AbsentStoredPortStaysChosenAndOpensWhenItAppears) {
+    create("COM 7\r\nBAUD 19200\r\n");
     EXPECT_EQ(d->ComThread1->Port(), 7);
-    EXPECT_EQ(d->COM->currentIndex(), 0);
+    EXPECT_EQ(d->COM->currentText(), "COM7");
     EXPECT_FALSE(d->ComThread1->ok());
+    EXPECT_TRUE(statusText("StatusPort").contains("COM7")) << statusText("StatusPort").toStdString();
+    EXPECT_TRUE(statusText("StatusPort").contains("waiting for the device")) << statusText("StatusPort").toStdString();
+    EXPECT_TRUE(savedIni().contains("COM 7\r\n"));
+    const QStringList items = itemsOf(d->COM);
+    EXPECT_LT(items.indexOf("COM3"), items.indexOf("COM7"));  // in its sorted place
+
+    Pty late;
+    ASSERT_TRUE(late.link(dir.file("COM7")));
+    ASSERT_TRUE(waitFor([&] { return d->ComThread1->ok(); }, 4000));
+    EXPECT_EQ(d->ComThread1->SystemLocation(), late.slavePath());
+    EXPECT_EQ(readPtyLine(late.masterFd()).speed, 19200);
+    ASSERT_TRUE(late.write("123C    "));
+    ASSERT_TRUE(waitFor([&] { return d->Zeile.size() >= 8; }));
+    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join("|").toStdString();
+
+    // Gone again: still chosen, still saved as it was.
+    late.close();
+    QFile::remove(dir.file("COM7"));
+    ASSERT_TRUE(waitFor([&] { return d->ComThread1->Reconnecting(); }));
+    d->refreshPortList();
+    EXPECT_EQ(d->COM->currentText(), "COM7");
+    EXPECT_TRUE(savedIni().contains("COM 7\r\n"));
+}
+
+// The list follows devices that come and go: when it opens, and every 2 s
+// in setup mode, not on the scoreboard.
+TEST_F(PortSelection, ListFollowsALinkThatAppearsAndDisappears) {
+    create();
+    Pty p5, p6;
+    ASSERT_TRUE(p5.link(dir.file("COM5")));
+    EXPECT_EQ(d->COM->findText("COM5"), -1);
+    d->COM->showPopup();  // opening the list looks at once
+    EXPECT_GT(d->COM->findText("COM5"), 0);
+    d->COM->hidePopup();
+
+    QFile::remove(dir.file("COM5"));
+    ASSERT_TRUE(waitFor([&] { return d->COM->findText("COM5") < 0; }, 3500));
+
+    d->StartClick();
+    ASSERT_TRUE(p6.link(dir.file("COM6")));
+    spin(2500);
+    EXPECT_EQ(d->COM->findText("COM6"), -1);  // the scoreboard does not look
+    d->Anzeige_beenden();
+    EXPECT_TRUE(waitFor([&] { return d->COM->findText("COM6") > 0; }, 3500));
+    EXPECT_EQ(d->COM->currentIndex(), 0);  // the choice is untouched
+}
+
+// The port settings dialog: its values reach the open device at once (read
+// back from the pseudo-terminal) and land in disp.ini.
+TEST_F(PortSelection, PortSettingsDialogReachesTheDeviceAndTheFile) {
+    create("COM 3\r\nBAUD 9600\r\nDATABITS 8\r\nSTOPBITS 1\r\n");
+    ASSERT_TRUE(d->ComThread1->ok());
+    EXPECT_EQ(readPtyLine(pty(3).masterFd()).speed, 9600);
+    EXPECT_TRUE(statusText("StatusPort").contains("open at 9600 8N1")) << statusText("StatusPort").toStdString();
+
+    const struct {
+        int baud, dataBits, stopBits;
+        const char* line;
+    } cases[] = {{19200, 8, 2, "19200 8N2"}, {115200, 8, 1, "115200 8N1"}, {1200, 8, 1, "1200 8N1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        clearRequested(pty(3).slavePath());
+        dialogs->execAnswers.push_back([&](QDialog* dlg) {
+            auto* p = qobject_cast<PortSettingsDialog*>(dlg);
+            EXPECT_NE(p, nullptr);
+            if (!p)
+                return int(QDialog::Rejected);
+            p->baudList->setCurrentIndex(p->baudList->findText(QString::number(c.baud)));
+            p->dataBitsList->setCurrentIndex(p->dataBitsList->findText(QString::number(c.dataBits)));
+            p->stopBitsList->setCurrentIndex(p->stopBitsList->findText(QString::number(c.stopBits)));
+            return int(QDialog::Accepted);
+        });
+        d->PortSettings->click();
+        ASSERT_TRUE(d->ComThread1->ok());
+        const PtyLine l = readPtyLine(pty(3).masterFd());
+        EXPECT_EQ(l.speed, c.baud);
+        EXPECT_EQ(l.stopBits, c.stopBits);
+        EXPECT_EQ(requestedLine(pty(3).slavePath()).dataBits, c.dataBits);
+        const QByteArray ini = dir.read("disp.ini");
+        EXPECT_TRUE(ini.contains("BAUD " + QByteArray::number(c.baud) + "\r\n")) << ini.toStdString();
+        EXPECT_TRUE(ini.contains("DATABITS " + QByteArray::number(c.dataBits) + "\r\n"));
+        EXPECT_TRUE(ini.contains("STOPBITS " + QByteArray::number(c.stopBits) + "\r\n"));
+        EXPECT_TRUE(statusText("StatusPort").contains(QString("open at ") + c.line)) << statusText("StatusPort").toStdString();
+    }
+    // Cancelled: nothing changes.
+    dialogs->execAnswers.push_back([](QDialog* dlg) {
+        auto* p = qobject_cast<PortSettingsDialog*>(dlg);
+        p->baudList->setCurrentIndex(p->baudList->findText("4800"));
+        return int(QDialog::Rejected);
+    });
+    d->PortSettings->click();
+    EXPECT_EQ(readPtyLine(pty(3).masterFd()).speed, 1200);
+    EXPECT_EQ(d->ComThread1->Baud(), 1200);
+
+    // A closed port takes the values when it opens. (Seven data bits only
+    // here: a pseudo-terminal refuses them on an open line, a UART does not.)
+    choose("none");
+    dialogs->execAnswers.push_back([](QDialog* dlg) {
+        auto* p = qobject_cast<PortSettingsDialog*>(dlg);
+        p->baudList->setCurrentIndex(p->baudList->findText("4800"));
+        p->dataBitsList->setCurrentIndex(p->dataBitsList->findText("7"));
+        p->stopBitsList->setCurrentIndex(p->stopBitsList->findText("2"));
+        return int(QDialog::Accepted);
+    });
+    d->PortSettings->click();
+    clearRequested(pty(1).slavePath());
+    choose("COM1");
+    ASSERT_TRUE(d->ComThread1->ok());
+    EXPECT_EQ(readPtyLine(pty(1).masterFd()).speed, 4800);
+    EXPECT_EQ(readPtyLine(pty(1).masterFd()).stopBits, 2);
+    EXPECT_EQ(requestedLine(pty(1).slavePath()).dataBits, 7);
+    EXPECT_TRUE(dir.read("disp.ini").contains("DATABITS 7\r\n"));
+    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join("|").toStdString();
 }
 
 TEST_F(PortSelection, FailedChoiceReopensThePreviousPortAndShowsTheError) {
@@ -128,7 +257,10 @@ TEST_F(PortSelection, FailedChoiceReopensThePreviousPortAndShowsTheError) {
     probe.setPort(3);
     probe.OpenPort();
     EXPECT_FALSE(probe.ok());
-    EXPECT_EQ(dialogs->errors[0], probe.LastError());
+    EXPECT_EQ(dialogs->errors[0], probe.LastErrorWords());
+    // Words an operator understands: which port and device, and why.
+    EXPECT_TRUE(dialogs->errors[0].startsWith("COM3 (" + pty(3).slavePath() + "): in use by another program"))
+        << dialogs->errors[0].toStdString();
     // The line still works on the reopened port.
     ASSERT_TRUE(pty(1).write("42"));
     ASSERT_TRUE(waitFor([&] { return d->Zeile.size() >= 2; }));
