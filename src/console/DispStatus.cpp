@@ -103,8 +103,7 @@ void Tdisplay::updateStatusLine() {
         // after the main window.
         if (statusTableSource_ != TimeControl) {
             statusTableSource_ = TimeControl;
-            connect(TimeControl, &TTimeControl::saveStatusChanged, this, [this] { updateStatusLine(); },
-                    Qt::UniqueConnection);
+            connect(TimeControl, &TTimeControl::saveStatusChanged, this, [this] { updateStatusLine(); });
         }
         const SaveStatus& st = TimeControl->saveStatus();
         switch (st.state) {
