@@ -260,6 +260,9 @@ bool TCustomComPort::openDevice(bool sameRoute) {
     }
     if (path.isEmpty())
         return RaiseError(systemText(ENOENT), ENOENT);
+    // A ttyS node without a UART behind it is no device, whatever its open says.
+    if (QFileInfo::exists(location_) && !serialNodePresent(location_))
+        return RaiseError(systemText(ENODEV), ENODEV);
 
     LineState now;
     if (baudCode_ == 0 || dataBitsCode_ == 0 || parityCode_ == 0 || stopBitsCode_ == 0)
