@@ -151,10 +151,12 @@ TEST_F(PtyPort, LineSettingsReachTheDevice) {
         EXPECT_EQ(l.speed, c.speed);
         EXPECT_EQ(l.stopBits, c.stopBits);
         EXPECT_EQ(l.rtscts, c.rtscts);
-        if (c.dataBits)
+        if (c.dataBits) {
             EXPECT_EQ(asked.dataBits, c.dataBits);
-        if (c.parity)
+        }
+        if (c.parity) {
             EXPECT_EQ(asked.parity, c.parity);
+        }
     }
     // Reopened, the device takes the stored settings again.
     com.ClosePort();
