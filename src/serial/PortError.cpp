@@ -28,6 +28,8 @@ QString portErrorWords(const QString& port, const QString& device, int code, con
                                       "(sudo adduser $USER dialout), then log out and in again");
     case PortFault::Other: break;
     }
+    if (code == EINVAL)  // a line setting the driver refuses
+        return which + QStringLiteral(": the device does not take this setting (") + systemText + ')';
     if (code == 0 && systemText.isEmpty())
         return which;
     return which + QStringLiteral(": ") + (systemText.isEmpty() ? QStringLiteral("cannot be opened") : systemText);

@@ -29,6 +29,8 @@ TEST(PortErrorWords, NameThePortTheDeviceAndWhatToDo) {
          "COM3 (/dev/ttyUSB0): no permission: add the user to the group dialout"},
         {EPERM, "Operation not permitted", PortFault::NoPermission, "no permission: add the user to the group dialout"},
         {EIO, "Input/output error", PortFault::Other, "COM3 (/dev/ttyUSB0): Input/output error"},
+        {EINVAL, "Invalid argument", PortFault::Other,
+         "COM3 (/dev/ttyUSB0): the device does not take this setting (Invalid argument)"},
         {0, "Can't perform this operation on a closed port", PortFault::None,
          "COM3 (/dev/ttyUSB0): Can't perform this operation on a closed port"},
     };
@@ -170,6 +172,15 @@ TEST_F(PtyPort, LineSettingsReachTheDevice) {
             EXPECT_EQ(asked.parity, c.parity);
         }
     }
+    // A setting the driver refuses (a pseudo-terminal keeps 8 data bits on an
+    // open line) is told as such, and the port stays open.
+    com.setDataBitsCount(7);
+    if (readPtyLine(pty.masterFd()).dataBits != 7) {
+        EXPECT_TRUE(com.ok());
+        EXPECT_TRUE(com.LastErrorWords().contains("does not take this setting")) << com.LastErrorWords().toStdString();
+    }
+    com.setDataBitsCount(8);
+
     // Reopened, the device takes the stored settings again.
     com.ClosePort();
     clearRequested(pty.slavePath());
