@@ -62,6 +62,13 @@ QList<PortItem> presentPorts() {
 
 const QString kAbsent = QStringLiteral("absent");
 
+void describePort(QComboBox* list, int index, const QString& device) {
+    list->setItemData(index, device, kDeviceRole);
+    const bool absent = device == kAbsent;
+    list->setItemData(index, absent ? QStringLiteral("device not present; opened as soon as it appears") : device,
+                      Qt::ToolTipRole);
+}
+
 qint64 steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -130,11 +137,7 @@ void Tdisplay::refreshPortList() {
         COM->removeItem(1);
     for (const PortItem& p : wanted) {
         COM->addItem(p.name);
-        COM->setItemData(COM->count() - 1, p.device, kDeviceRole);
-        COM->setItemData(COM->count() - 1,
-                         p.device == kAbsent ? QStringLiteral("device not present; opened as soon as it appears")
-                                             : p.device,
-                         Qt::ToolTipRole);
+        describePort(COM, COM->count() - 1, p.device);
     }
     const int index = chosen.isEmpty() ? 0 : COM->findText(chosen, Qt::MatchExactly);
     COM->setCurrentIndex(index > 0 ? index : 0);
@@ -150,7 +153,7 @@ void Tdisplay::selectStoredPort(int n, const QByteArray& text) {
         // The device is late (a USB adapter plugged in after the start): the
         // operator's choice stays, listed as absent, and is saved as it was.
         COM->addItem(name);
-        COM->setItemData(COM->count() - 1, kAbsent, kDeviceRole);
+        describePort(COM, COM->count() - 1, kAbsent);
         COM->setCurrentIndex(COM->count() - 1);
         refreshPortList();  // into its sorted place
         index = COM->findText(name, Qt::MatchExactly);
