@@ -110,7 +110,7 @@ TEST_F(Language, OverlongLineIsCutAndItsRestIsTheNextLine) {
 }
 
 TEST_F(Language, FullLengthLineEndingInCrLfKeepsTheFollowingLinesInPlace) {
-    for (const QByteArray end : {QByteArray("\r\n"), QByteArray("\n")}) {
+    for (const QByteArray& end : {QByteArray("\r\n"), QByteArray("\n")}) {
         load("Font\r\n1\r\n" + QByteArray(32766, 'a') + end + "hint\r\nnext\r\n");
         EXPECT_EQ(caption("CheckBoxR").size(), 32766);
         EXPECT_EQ(widget("CheckBoxR")->toolTip(), "hint");
