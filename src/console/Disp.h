@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+class BoardModel;
 class DisplayLabel;
 class PictureBox;
 class QCheckBox;
@@ -293,6 +294,11 @@ public:
     void Einstellungen_laden();
     void Einstellungen_speichern();
 
+    // ---- the board for observers (display/DispBoard.cpp) ------------------
+    BoardModel* boardModel();   // made at first use
+    int WebPort = 8080;         // web board port, 0: off
+    QString WebListen = QStringLiteral("127.0.0.1");
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -337,6 +343,7 @@ private:
     std::shared_ptr<class LineJournal> journal_;  // made with the first line
     bool scrollRangeQueued_ = false;
     bool closed_ = false;
+    BoardModel* boardModel_ = nullptr;
 };
 
 // The one main window of the process.

@@ -7,6 +7,8 @@
 #include "console/Signals.h"
 #include "protocol/Startnumberunit.h"
 #include "timetable/Control.h"
+#include "web/WebBoard.h"
+#include "web/WebStart.h"
 
 #include <QApplication>
 #include <QDir>
@@ -44,6 +46,9 @@ int main(int argc, char** argv) {
         installQuitSignals([&mainWindow] { mainWindow.EndClick(); });
         saveSettingsIfTheDisplayGoes();
         mainWindow.show();
+        // After the settings are read; ends before the windows it watches.
+        const std::unique_ptr<WebBoard> web =
+            startWebBoard(mainWindow, commandLine.options.webPort, commandLine.options.webListen);
         app.exec();
     } catch (const std::exception& e) {
         Dialogs::current().error(nullptr, QString::fromLocal8Bit(e.what()));

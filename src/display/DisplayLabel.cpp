@@ -18,6 +18,7 @@ void DisplayLabel::setText(const QString& text) {
     text_ = text;
     adjustBounds();
     update();
+    emit changed();
 }
 
 void DisplayLabel::setDisplayFont(const QFont& f) {
@@ -29,6 +30,7 @@ void DisplayLabel::setFontColour(int32_t c) {
         return;
     fontColour_ = c;
     update();
+    emit changed();
 }
 
 void DisplayLabel::setColour(int32_t c) {
@@ -36,6 +38,7 @@ void DisplayLabel::setColour(int32_t c) {
         return;
     colour_ = c;
     update();
+    emit changed();
 }
 
 void DisplayLabel::setTransparent(bool t) {
@@ -43,6 +46,7 @@ void DisplayLabel::setTransparent(bool t) {
         return;
     transparent_ = t;
     update();
+    emit changed();
 }
 
 void DisplayLabel::setAlignment(Alignment a) {
@@ -50,6 +54,7 @@ void DisplayLabel::setAlignment(Alignment a) {
         return;
     alignment_ = a;
     update();
+    emit changed();
 }
 
 QSize DisplayLabel::sizeHint() const {
@@ -72,8 +77,10 @@ void DisplayLabel::adjustBounds() {
 }
 
 void DisplayLabel::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::FontChange)
+    if (e->type() == QEvent::FontChange) {
         adjustBounds();
+        emit changed();
+    }
     QWidget::changeEvent(e);
 }
 

@@ -33,6 +33,11 @@ public:
 
     QSize sizeHint() const override;
 
+signals:
+    // Text, font, colours, transparency or alignment changed (geometry and
+    // visibility come as the widget's own events).
+    void changed();
+
 protected:
     void paintEvent(QPaintEvent*) override;
     void changeEvent(QEvent* e) override;

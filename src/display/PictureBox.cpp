@@ -28,10 +28,13 @@ bool PictureBox::load(const QString& fileName) {
         reader.setAllocationLimit(256);
         image = reader.read();
     }
-    pixmap_ = image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+    image_ = image;
+    pixmap_ = image_.isNull() ? QPixmap() : QPixmap::fromImage(image_);
+    ++serial_;
     resize(pixmap_.size());
     update();
-    return !image.isNull();
+    emit changed();
+    return !image_.isNull();
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {

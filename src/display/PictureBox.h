@@ -1,4 +1,5 @@
 #pragma once
+#include <QImage>
 #include <QPixmap>
 #include <QWidget>
 #include <functional>
@@ -12,9 +13,16 @@ public:
     // Loads a picture file; false (and an empty picture) when it cannot be read.
     bool load(const QString& fileName);
     const QPixmap& picture() const { return pixmap_; }
+    // The loaded picture as an image (usable on any thread), and a number
+    // that changes with every load.
+    const QImage& image() const { return image_; }
+    quint64 serial() const { return serial_; }
 
     std::function<void()> onClick;
     std::function<void(int x, int y)> onMouseMove;
+
+signals:
+    void changed();  // another picture was loaded
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -23,4 +31,6 @@ protected:
 
 private:
     QPixmap pixmap_;
+    QImage image_;
+    quint64 serial_ = 0;
 };

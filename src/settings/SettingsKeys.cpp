@@ -204,6 +204,16 @@ QByteArray storeLanguage(const Tdisplay& d) { return d.Sprachdatei; }
 void applyWholeSureName(Tdisplay& d, int v, const QByteArray&) { d.WholeSureName = v != 0; }
 QByteArray storeWholeSureName(const Tdisplay& d) { return d.WholeSureName ? "1" : "0"; }
 
+// ---- web board --------------------------------------------------------------
+
+void applyWebPort(Tdisplay& d, int v, const QByteArray&) { d.WebPort = v >= 0 && v <= 65535 ? v : 8080; }
+QByteArray storeWebPort(const Tdisplay& d) { return num(d.WebPort); }
+
+void applyWebListen(Tdisplay& d, int, const QByteArray& text) {
+    d.WebListen = text.trimmed().isEmpty() ? QStringLiteral("127.0.0.1") : QString::fromLatin1(text.trimmed());
+}
+QByteArray storeWebListen(const Tdisplay& d) { return d.WebListen.toLatin1(); }
+
 // ---- serial line ----------------------------------------------------------
 
 void applyCom(Tdisplay& d, int n, const QByteArray& text) {
@@ -365,6 +375,9 @@ const Row kRows[] = {
     {"NumberAddress", Kind::Number, "0", 0, applyList<lNumberAddress>, storeList<lNumberAddress>},
     {"WholeSureName", Kind::Number, "0", 0, applyWholeSureName, storeWholeSureName},
     {"StrNrSelf", Kind::Switch, "0", 0, applyBox<bStrNrSelf>, storeBox<bStrNrSelf>},
+    // Later additions: readers that look up only the keys above are not disturbed.
+    {"WebPort", Kind::Number, "8080", 8080, applyWebPort, storeWebPort},
+    {"WebListen", Kind::Text, "127.0.0.1", 0, applyWebListen, storeWebListen},
 };
 
 } // namespace

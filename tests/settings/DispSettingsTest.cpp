@@ -31,17 +31,40 @@ protected:
     }
 };
 
-TEST_F(Settings, FileHasAll136KeysInOrderWithCrLf) {
+TEST_F(Settings, FileHasAll136KeysInOrderWithCrLfThenTheWebKeys) {
     const QList<QByteArray> lines = savedLines();
-    ASSERT_EQ(lines.size(), 136);
+    ASSERT_EQ(lines.size(), 138);
     const auto rows = settingskeys::table();
-    ASSERT_EQ(rows.size(), 136u);
+    ASSERT_EQ(rows.size(), 138u);
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_TRUE(lines[qsizetype(i)].startsWith(QByteArray(rows[i].key) + ' ')) << rows[i].key;
         EXPECT_TRUE(lines[qsizetype(i)].endsWith('\r'));
     }
     EXPECT_EQ(lines[0].left(14), "DisplayHeight ");
     EXPECT_EQ(lines[135], "StrNrSelf 0\r");
+    // Written after the original keys, so a reader of those is not disturbed.
+    EXPECT_EQ(lines[136], "WebPort 8080\r");
+    EXPECT_EQ(lines[137], "WebListen 127.0.0.1\r");
+}
+
+TEST_F(Settings, WebPortAndAddressAreReadBackAndHostileValuesFallBack) {
+    struct Case {
+        QByteArray ini;
+        QByteArray port, listen;
+    } cases[] = {
+        {"WebPort 9123\r\nWebListen 0.0.0.0\r\n", "9123", "0.0.0.0"},
+        {"WebPort 0\r\n", "0", "127.0.0.1"},                 // off
+        {"WebPort 70000\r\nWebListen \r\n", "8080", "127.0.0.1"},  // no port, empty address
+        {"WebPort -1\r\n", "8080", "127.0.0.1"},
+        {"WebPort eighty\r\nWebListen ::1\r\n", "8080", "::1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini.toStdString());
+        createWindows();
+        loadIni(c.ini);
+        EXPECT_EQ(value("WebPort"), c.port);
+        EXPECT_EQ(value("WebListen"), c.listen);
+    }
 }
 
 TEST_F(Settings, FreshWindowWritesTheAbsentValues) {

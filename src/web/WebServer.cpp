@@ -1,0 +1,319 @@
+#include "web/WebServer.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QImageWriter>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrlQuery>
+#include <QWebSocket>
+#include <unistd.h>
+
+// Accepts connections for the server, within the limits: so many at most, each
+// with a bounded read buffer, idle ones closed.
+class WebListener : public QTcpServer {
+public:
+    explicit WebListener(QObject* parent) : QTcpServer(parent) {
+        sweep_.setInterval(1000);
+        connect(&sweep_, &QTimer::timeout, this, &WebListener::closeIdle);
+        sweep_.start();
+        clock_.start();
+        // Out of descriptors: accepting pauses; try again shortly.
+        connect(this, &QTcpServer::acceptError, this, [this] {
+            pauseAccepting();
+            QTimer::singleShot(200, this, [this] { resumeAccepting(); });
+        });
+    }
+
+    // A socket went over to the WebSocket server: idle is fine from now on.
+    void upgraded(const QHostAddress& peer, quint16 port) {
+        for (auto it = http_.begin(); it != http_.end(); ++it)
+            if (it.key()->peerPort() == port && it.key()->peerAddress() == peer) {
+                http_.erase(it);
+                return;
+            }
+    }
+
+protected:
+    void incomingConnection(qintptr fd) override {
+        if (open_ >= WebServer::kMaxConnections) {
+            ::close(int(fd));
+            return;
+        }
+        auto* s = new QTcpSocket(this);
+        if (!s->setSocketDescriptor(fd)) {
+            delete s;
+            ::close(int(fd));
+            return;
+        }
+        ++open_;
+        s->setReadBufferSize(WebServer::kMaxRequestBytes);
+        http_.insert(s, {clock_.elapsed(), 0});
+        // Connected before the HTTP server's own handler, so it sees each read first.
+        connect(s, &QTcpSocket::readyRead, this, [this, s] {
+            auto it = http_.find(s);
+            if (it == http_.end())
+                return;
+            it->last = clock_.elapsed();
+            it->received += s->bytesAvailable();
+            if (it->received > WebServer::kMaxRequestBytes) {
+                http_.erase(it);
+                s->abort();
+            }
+        });
+        connect(s, &QTcpSocket::bytesWritten, this, [this, s] {
+            auto it = http_.find(s);
+            if (it != http_.end()) {
+                it->last = clock_.elapsed();
+                it->received = 0;  // a reply went out: the next request starts
+            }
+        });
+        connect(s, &QObject::destroyed, this, [this, s] {
+            --open_;
+            http_.remove(s);
+        });
+        addPendingConnection(s);
+    }
+
+private:
+    struct Activity {
+        qint64 last;
+        qint64 received;
+    };
+    void closeIdle() {
+        const qint64 now = clock_.elapsed();
+        QList<QTcpSocket*> idle;
+        for (auto it = http_.cbegin(); it != http_.cend(); ++it)
+            if (now - it->last > WebServer::kIdleMs)
+                idle << it.key();
+        for (QTcpSocket* s : idle) {
+            http_.remove(s);
+            s->abort();
+        }
+    }
+
+    QHash<QTcpSocket*, Activity> http_;
+    int open_ = 0;
+    QTimer sweep_;
+    QElapsedTimer clock_;
+};
+
+namespace {
+
+const QByteArray kHtml = "text/html; charset=utf-8";
+const QByteArray kJson = "application/json";
+const QByteArray kText = "text/plain; charset=utf-8";
+
+} // namespace
+
+WebServer::WebServer(QObject* parent) : QAbstractHttpServer(parent) {
+    clock_.start();
+    connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::acceptWebSockets);
+}
+
+WebServer::~WebServer() {
+    for (auto& c : clients_) {
+        c->socket->disconnect(this);
+        c->socket->abort();
+        delete c->socket;
+    }
+}
+
+bool WebServer::start(const QHostAddress& address, quint16 port, QString* error) {
+    listener_ = new WebListener(this);
+    listener_->setMaxPendingConnections(256);
+    if (!listener_->listen(address, port)) {
+        if (error)
+            *error = listener_->errorString();
+        delete listener_;
+        listener_ = nullptr;
+        return false;
+    }
+    bind(listener_);
+    return true;
+}
+
+quint16 WebServer::port() const {
+    return listener_ ? listener_->serverPort() : 0;
+}
+
+void WebServer::setState(const board::Snapshot& state) {
+    if (!json_.update(state))
+        return;
+    // Pictures are encoded once per picture, not per request.
+    for (size_t i = 0; i < 3; ++i) {
+        const quint64 serial = [&] {
+            for (const board::Element& e : state->elements)
+                if (e.picture == int(i + 1))
+                    return e.pictureSerial;
+            return quint64(0);
+        }();
+        if (serial == pngSerial_[i] && !png_[i].isNull())
+            continue;
+        pngSerial_[i] = serial;
+        png_[i].clear();
+        if (!state->pictures[i].isNull()) {
+            QBuffer buffer(&png_[i]);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter(&buffer, "png").write(state->pictures[i]);
+        }
+    }
+    for (auto& c : clients_)
+        send(*c);
+}
+
+void WebServer::send(Client& c) {
+    if (c.sent == json_.revision() || !json_.state())
+        return;
+    // A client that does not read gets nothing more until it has caught up.
+    if (c.socket->bytesToWrite() > kMaxBacklog)
+        return;
+    const qint64 now = clock_.nsecsElapsed();
+    const qint64 wait = c.lastSendNs + kMinIntervalNs - now;
+    if (wait > 0) {
+        if (!c.later->isActive())
+            c.later->start(int((wait + 999999) / 1000000));
+        return;
+    }
+    c.socket->sendTextMessage(QString::fromUtf8(json_.changes(c.sent)));
+    c.sent = json_.revision();
+    c.lastSendNs = now;
+}
+
+WebServer::Client* WebServer::find(QWebSocket* ws) {
+    for (auto& c : clients_)
+        if (c->socket == ws)
+            return c.get();
+    return nullptr;
+}
+
+void WebServer::drop(QWebSocket* ws) {
+    for (auto it = clients_.begin(); it != clients_.end(); ++it)
+        if ((*it)->socket == ws) {
+            clients_.erase(it);
+            break;
+        }
+    ws->deleteLater();
+}
+
+void WebServer::acceptWebSockets() {
+    while (hasPendingWebSocketConnections()) {
+        QWebSocket* ws = nextPendingWebSocketConnection().release();
+        if (!ws)
+            break;
+        if (listener_)
+            listener_->upgraded(ws->peerAddress(), ws->peerPort());
+        ws->setParent(this);
+        if (ws->requestUrl().path() != QLatin1String("/live") || int(clients_.size()) >= kMaxConnections) {
+            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not found"));
+            connect(ws, &QWebSocket::disconnected, ws, &QObject::deleteLater);
+            QTimer::singleShot(1000, ws, [ws] { ws->abort(); ws->deleteLater(); });
+            continue;
+        }
+        // Clients only listen; anything they send is read and dropped, in small pieces.
+        ws->setMaxAllowedIncomingFrameSize(4096);
+        ws->setMaxAllowedIncomingMessageSize(4096);
+        auto c = std::make_unique<Client>();
+        c->socket = ws;
+        c->later = new QTimer(ws);
+        c->later->setSingleShot(true);
+        c->later->setTimerType(Qt::PreciseTimer);
+        connect(c->later, &QTimer::timeout, this, [this, ws] {
+            if (Client* c = find(ws))
+                send(*c);
+        });
+        connect(ws, &QWebSocket::bytesWritten, this, [this, ws] {
+            if (Client* c = find(ws))
+                send(*c);
+        });
+        connect(ws, &QWebSocket::disconnected, this, [this, ws] { drop(ws); });
+        clients_.push_back(std::move(c));
+        Client& added = *clients_.back();
+        // The whole state first, then only changes.
+        if (json_.state()) {
+            ws->sendTextMessage(QString::fromUtf8(json_.full()));
+            added.sent = json_.revision();
+            added.lastSendNs = clock_.nsecsElapsed();
+        }
+    }
+}
+
+void WebServer::reply(QTcpSocket* socket, const QHttpServerRequest& request, int status, const QByteArray& type,
+                      const QByteArray& body, const QByteArray& cache) {
+    QHttpServerResponder r = makeResponder(request, socket);
+    r.write(body,
+            {{"Content-Type", type},
+             {"Cache-Control", cache},
+             {"X-Content-Type-Options", "nosniff"},
+             {"Content-Security-Policy",
+              "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; img-src 'self'; "
+              "font-src 'self'; connect-src 'self' ws: wss:"}},
+            QHttpServerResponder::StatusCode(status));
+}
+
+QByteArray WebServer::page() const {
+    QFile f(QStringLiteral(":/web/board.html"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    const QString path = request.url().path();
+    // Every route, fixed: nothing here names a file from the request.
+    enum Route { Page, State, Live, Picture, Font, None } route = None;
+    int number = 0;
+    if (path == QLatin1String("/"))
+        route = Page;
+    else if (path == QLatin1String("/state"))
+        route = State;
+    else if (path == QLatin1String("/live"))
+        route = Live;
+    else if (path.size() == 10 && path.startsWith(QLatin1String("/picture/")) && path[9] >= '1' && path[9] <= '3') {
+        route = Picture;
+        number = path[9].unicode() - '0';
+    } else if (path.startsWith(QLatin1String("/font/")) && path.size() > 6 && path.size() <= 9) {
+        bool ok = false;
+        number = path.mid(6).toInt(&ok);
+        if (ok && path.mid(6) == QString::number(number))
+            route = Font;
+    }
+    if (route == None)
+        return false;
+    if (request.method() != QHttpServerRequest::Method::Get) {
+        QHttpServerResponder r = makeResponder(request, socket);
+        r.write(QByteArray("Only GET\n"), {{"Content-Type", kText}, {"Allow", "GET"}},
+                QHttpServerResponder::StatusCode::MethodNotAllowed);
+        return true;
+    }
+    switch (route) {
+    case Page:
+        reply(socket, request, 200, kHtml, page(), "no-cache");
+        break;
+    case State:
+        reply(socket, request, json_.state() ? 200 : 503, kJson, json_.state() ? json_.full() : "{}");
+        break;
+    case Live:
+        reply(socket, request, 426, kText, "WebSocket only\n");
+        break;
+    case Picture:
+        if (png_[size_t(number - 1)].isEmpty())
+            reply(socket, request, 404, kText, "No picture\n");
+        else
+            reply(socket, request, 200, "image/png", png_[size_t(number - 1)], "no-cache");
+        break;
+    case Font:
+        if (const FontFiles::Font* f = fonts_.font(number))
+            reply(socket, request, 200, f->mime, f->data, "max-age=86400");
+        else
+            reply(socket, request, 404, kText, "No font\n");
+        break;
+    case None:
+        break;
+    }
+    return true;
+}
+
+void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+    reply(socket, request, 404, kText, "Not found\n");
+}

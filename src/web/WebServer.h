@@ -1,0 +1,71 @@
+#pragma once
+#include "display/BoardState.h"
+#include "web/BoardJson.h"
+#include "web/FontFiles.h"
+
+#include <QAbstractHttpServer>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QPointer>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <vector>
+
+class QTcpSocket;
+class QWebSocket;
+class WebListener;
+
+// The web board's server: the page, the state as JSON, the pictures and
+// fonts, and the live WebSocket. Lives on a thread of its own; takes board
+// snapshots and never writes back.
+class WebServer : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    // Limits that keep a hostile or broken client from costing more than this.
+    static constexpr qint64 kMaxRequestBytes = 16 * 1024;   // request line, headers and body
+    static constexpr int kMaxConnections = 2000;            // HTTP and WebSocket together
+    static constexpr int kIdleMs = 15000;                   // an HTTP connection without a request
+    static constexpr qint64 kMaxBacklog = 64 * 1024;        // unsent bytes before a client is skipped
+    static constexpr qint64 kMinIntervalNs = 1000000000 / 60;  // at most 60 messages a second
+
+    explicit WebServer(QObject* parent = nullptr);
+    ~WebServer() override;
+
+    // Binds; false with a reason when the address or port cannot be had.
+    bool start(const QHostAddress& address, quint16 port, QString* error);
+    quint16 port() const;
+
+    // A new board state (on this server's thread).
+    void setState(const board::Snapshot& state);
+
+    int clientCount() const { return int(clients_.size()); }
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    struct Client {
+        QWebSocket* socket = nullptr;
+        quint64 sent = 0;      // revision the client has
+        qint64 lastSendNs = -kMinIntervalNs;
+        QTimer* later = nullptr;
+    };
+    void acceptWebSockets();
+    void send(Client& c);
+    Client* find(QWebSocket* ws);
+    void drop(QWebSocket* ws);
+    QByteArray page() const;
+    void reply(QTcpSocket* socket, const QHttpServerRequest& request, int status, const QByteArray& type,
+               const QByteArray& body, const QByteArray& cache = "no-store");
+
+    WebListener* listener_ = nullptr;
+    FontFiles fonts_;
+    BoardJson json_{fonts_};
+    std::array<QByteArray, 3> png_;            // Logo1..Logo3, encoded once per picture
+    std::array<quint64, 3> pngSerial_{};
+    std::vector<std::unique_ptr<Client>> clients_;
+    QElapsedTimer clock_;
+};
