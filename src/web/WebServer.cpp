@@ -9,10 +9,11 @@
 #include <QTcpSocket>
 #include <QUrlQuery>
 #include <QWebSocket>
+#include <algorithm>
 #include <unistd.h>
 
 // Accepts connections for the server, within the limits: so many at most, each
-// with a bounded read buffer, idle ones closed.
+// with a bounded read buffer, HTTP connections without a request closed.
 class WebListener : public QTcpServer {
 public:
     explicit WebListener(QObject* parent) : QTcpServer(parent) {
@@ -27,18 +28,17 @@ public:
         });
     }
 
-    // A socket went over to the WebSocket server: idle is fine from now on.
+    // A socket went over to the WebSocket side: idle is fine from now on.
     void upgraded(const QHostAddress& peer, quint16 port) {
-        for (auto it = http_.begin(); it != http_.end(); ++it)
-            if (it.key()->peerPort() == port && it.key()->peerAddress() == peer) {
-                http_.erase(it);
-                return;
-            }
+        for (Connection& c : open_)
+            if (c.socket && c.http && c.socket->peerPort() == port && c.socket->peerAddress() == peer)
+                c.http = false;
     }
 
 protected:
     void incomingConnection(qintptr fd) override {
-        if (open_ >= WebServer::kMaxConnections) {
+        prune();
+        if (open_.size() >= size_t(WebServer::kMaxConnections)) {
             ::close(int(fd));
             return;
         }
@@ -48,54 +48,57 @@ protected:
             ::close(int(fd));
             return;
         }
-        ++open_;
         s->setReadBufferSize(WebServer::kMaxRequestBytes);
-        http_.insert(s, {clock_.elapsed(), 0});
-        // Connected before the HTTP server's own handler, so it sees each read first.
+        open_.push_back({s, true, clock_.elapsed(), 0});
+        // Connected before the HTTP server's own handler, so it sees each read
+        // first. An upgrade to WebSocket disconnects these.
         connect(s, &QTcpSocket::readyRead, this, [this, s] {
-            auto it = http_.find(s);
-            if (it == http_.end())
-                return;
-            it->last = clock_.elapsed();
-            it->received += s->bytesAvailable();
-            if (it->received > WebServer::kMaxRequestBytes) {
-                http_.erase(it);
-                s->abort();
+            if (Connection* c = find(s)) {
+                c->last = clock_.elapsed();
+                c->received += s->bytesAvailable();
+                if (c->received > WebServer::kMaxRequestBytes)
+                    s->abort();  // a request that large is none of ours
             }
         });
         connect(s, &QTcpSocket::bytesWritten, this, [this, s] {
-            auto it = http_.find(s);
-            if (it != http_.end()) {
-                it->last = clock_.elapsed();
-                it->received = 0;  // a reply went out: the next request starts
+            if (Connection* c = find(s)) {
+                c->last = clock_.elapsed();
+                c->received = 0;  // a reply went out: the next request starts
             }
-        });
-        connect(s, &QObject::destroyed, this, [this, s] {
-            --open_;
-            http_.remove(s);
         });
         addPendingConnection(s);
     }
 
 private:
-    struct Activity {
-        qint64 last;
-        qint64 received;
+    struct Connection {
+        QPointer<QTcpSocket> socket;
+        bool http;       // not (yet) a WebSocket
+        qint64 last;     // last activity, ms
+        qint64 received; // bytes of the request so far
     };
+    Connection* find(QTcpSocket* s) {
+        for (Connection& c : open_)
+            if (c.socket == s)
+                return &c;
+        return nullptr;
+    }
+    void prune() {
+        open_.erase(std::remove_if(open_.begin(), open_.end(), [](const Connection& c) { return !c.socket; }),
+                    open_.end());
+    }
     void closeIdle() {
+        prune();
         const qint64 now = clock_.elapsed();
-        QList<QTcpSocket*> idle;
-        for (auto it = http_.cbegin(); it != http_.cend(); ++it)
-            if (now - it->last > WebServer::kIdleMs)
-                idle << it.key();
-        for (QTcpSocket* s : idle) {
-            http_.remove(s);
-            s->abort();
-        }
+        QList<QPointer<QTcpSocket>> idle;
+        for (const Connection& c : open_)
+            if (c.http && now - c.last > WebServer::kIdleMs)
+                idle << c.socket;
+        for (const QPointer<QTcpSocket>& s : idle)
+            if (s)
+                s->abort();
     }
 
-    QHash<QTcpSocket*, Activity> http_;
-    int open_ = 0;
+    std::vector<Connection> open_;
     QTimer sweep_;
     QElapsedTimer clock_;
 };
@@ -280,6 +283,10 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     }
     if (route == None)
         return false;
+    // A WebSocket upgrade is taken over by the server's WebSocket side as
+    // soon as a route accepts it, with nothing written here.
+    if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
+        return route == Live && request.method() == QHttpServerRequest::Method::Get;
     if (request.method() != QHttpServerRequest::Method::Get) {
         QHttpServerResponder r = makeResponder(request, socket);
         r.write(QByteArray("Only GET\n"), {{"Content-Type", kText}, {"Allow", "GET"}},
