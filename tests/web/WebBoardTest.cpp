@@ -1,0 +1,402 @@
+// The web board inside the process: the board model, the JSON, and the server
+// on real sockets (HTTP routes and errors, limits, the live WebSocket).
+#include "../console/MainWindowFixture.h"
+#include "../serial/Pty.h"
+#include "WebClient.h"
+
+#include "common/Colour.h"
+#include "common/Fonts.h"
+#include "display/BoardModel.h"
+#include "display/PictureBox.h"
+#include "web/BoardJson.h"
+#include "web/FontFiles.h"
+#include "web/WebBoard.h"
+#include "web/WebServer.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <set>
+
+namespace {
+
+QSet<QString> names(const board::State& s) {
+    QSet<QString> out;
+    for (const board::Element& e : s.elements)
+        out << e.name;
+    return out;
+}
+
+const board::Element* element(const board::State& s, const QString& name) {
+    for (const board::Element& e : s.elements)
+        if (e.name == name)
+            return &e;
+    return nullptr;
+}
+
+QJsonObject elementIn(const QJsonObject& message, const QString& name) {
+    for (const QJsonValue& v : message["elements"].toArray())
+        if (v.toObject()["name"].toString() == name)
+            return v.toObject();
+    return {};
+}
+
+struct CountingObserver : board::Observer {
+    int calls = 0;
+    board::Snapshot last;
+    void boardChanged(const board::Snapshot& s) override {
+        ++calls;
+        last = s;
+    }
+};
+
+class WebBoardTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        // The demo pictures, so the picture routes have something to serve.
+        for (int i = 1; i <= 3; ++i)
+            QFile::copy(QString(TD_SOURCE_DIR "/data/logo%1.bmp").arg(i), dir.file(QString("logo%1.bmp").arg(i)));
+        MainWindowTest::SetUp();
+        win->FormPaint();
+    }
+    void TearDown() override {
+        web.reset();
+        MainWindowTest::TearDown();
+    }
+    quint16 startServer() {
+        QString error;
+        web = WebBoard::start(*win->boardModel(), QHostAddress(QHostAddress::LocalHost), 0, &error);
+        EXPECT_TRUE(web) << error.toStdString();
+        return web ? web->port() : 0;
+    }
+    // A running-time line as the device sends it, fed as the serial line does.
+    void runningTime(int minutes, int seconds, int millis) {
+        char t[16];
+        std::snprintf(t, sizeof t, "00:%02d:%02d.%03d", minutes, seconds, millis);
+        line(timingLine("012", '.', t));
+    }
+    std::unique_ptr<WebBoard> web;
+};
+
+} // namespace
+
+// ---- the board model -----------------------------------------------------------
+
+TEST_F(WebBoardTest, ModelHoldsEveryDisplayElementWithItsGroup) {
+    const board::Snapshot s = win->boardModel()->snapshot();
+    ASSERT_TRUE(s);
+    const std::pair<const char*, const char*> expected[] = {
+        {"Rang", "rank"}, {"Nummer", "number"}, {"Vorgabezeit", "preset"},
+        {"Zeit_Hz", "time"}, {"Zeit_He", "time"}, {"Zeit_Dp1", "time"}, {"Zeit_Mz", "time"},
+        {"Zeit_Me", "time"}, {"Zeit_Dp2", "time"}, {"Zeit_Sz", "time"}, {"Zeit_Se", "time"},
+        {"Zeit_Pt", "time"}, {"Zeit_z", "time"}, {"Zeit_h", "time"}, {"Zeit_t", "time"},
+        {"TextA1", "board1"}, {"TextA2", "board2"}, {"TextA3", "board3"}, {"TextA4", "board4"},
+        {"Textfeld1_V", "text1"}, {"Textfeld1_HLO", "text1"}, {"Textfeld2_V", "text2"},
+        {"Textfeld3_HRU", "text3"}, {"Logo1", "logo1"}, {"Logo2", "logo2"}, {"Logo3", "logo3"},
+    };
+    for (const auto& [name, group] : expected) {
+        const board::Element* e = element(*s, name);
+        ASSERT_NE(e, nullptr) << name;
+        EXPECT_EQ(e->group, group) << name;
+    }
+    EXPECT_EQ(s->elements.size(), 37u);  // 3 + 12 digits + 4 boards + 3 x 5 text labels + 3 pictures
+    EXPECT_EQ(names(*s).size(), 37);
+    // Pictures come with their image; the demo logos are real pictures.
+    const board::Element* logo = element(*s, "Logo1");
+    EXPECT_EQ(logo->picture, 1);
+    EXPECT_EQ(QSize(logo->width, logo->height), win->Logo[0]->picture().size());
+    EXPECT_FALSE(s->pictures[0].isNull());
+}
+
+TEST_F(WebBoardTest, ModelReadsWhatTheElementsShow) {
+    CountingObserver o;
+    win->boardModel()->addObserver(&o);
+    win->Rang->setText("7");
+    win->Tafel[1].Text->move(333, 444);
+    win->Textfeld[0].V->setVisible(false);
+    QFont f = win->Nummer->font();
+    f.setPixelSize(50);
+    win->Nummer->setDisplayFont(f);
+    win->Vorgabezeit->setFontColour(colour::rgb(1, 2, 3));
+    win->Anzeigefarbe = colour::rgb(10, 20, 30);
+    spin(20);
+    ASSERT_TRUE(o.last);
+    const board::State& s = *o.last;
+    EXPECT_EQ(element(s, "Rang")->text, "7");
+    EXPECT_EQ(element(s, "TextA2")->x, 333);
+    EXPECT_EQ(element(s, "TextA2")->y, 444);
+    EXPECT_FALSE(element(s, "Textfeld1_V")->visible);
+    EXPECT_EQ(element(s, "Nummer")->fontPixels, 50);
+    EXPECT_EQ(element(s, "Nummer")->height, win->Nummer->height());
+    EXPECT_EQ(element(s, "Vorgabezeit")->fontColour, colour::rgb(1, 2, 3));
+    EXPECT_EQ(s.displayColour, colour::rgb(10, 20, 30));
+    // Rang is drawn in the design face mapped to an installed one.
+    EXPECT_EQ(element(s, "Rang")->fontFamily, fonts::kDigits);
+    EXPECT_EQ(element(s, "Rang")->fontFace, QFontInfo(win->Rang->font()).family());
+    win->boardModel()->removeObserver(&o);
+}
+
+TEST_F(WebBoardTest, OneLineGivesOneSnapshotRightAfterIt) {
+    CountingObserver o;
+    win->boardModel()->addObserver(&o);
+    spin(20);
+    o.calls = 0;
+    runningTime(1, 23, 456);  // rewrites several time labels and the start number
+    EXPECT_EQ(o.calls, 0);   // taken after the handler, not inside it
+    spin(20);
+    EXPECT_EQ(o.calls, 1);
+    ASSERT_TRUE(o.last);
+    QString shown;
+    for (DisplayLabel* l : win->Zeitstellen)
+        if (!l->isHidden())
+            shown += l->text();
+    EXPECT_EQ(BoardJson::summarise(*o.last).time, shown);
+    EXPECT_EQ(BoardJson::summarise(*o.last).number, win->Nummer->text());
+    spin(20);
+    EXPECT_EQ(o.calls, 1);  // nothing changed, nothing told
+    win->boardModel()->removeObserver(&o);
+}
+
+// ---- JSON ------------------------------------------------------------------------
+
+TEST_F(WebBoardTest, ChangesCarryOnlyWhatChangedSinceTheClientsRevision) {
+    FontFiles files;
+    BoardJson json(files);
+    ASSERT_TRUE(json.update(win->boardModel()->snapshot()));
+    const quint64 first = json.revision();
+    const QJsonObject full = QJsonDocument::fromJson(json.full()).object();
+    EXPECT_EQ(full["type"].toString(), "state");
+    EXPECT_EQ(full["elements"].toArray().size(), 37);
+    for (const char* key : {"board", "time", "rank", "number", "preset", "texts", "boards"})
+        EXPECT_TRUE(full.contains(key)) << key;
+    const QJsonObject rang = elementIn(full, "Rang");
+    EXPECT_EQ(rang["font"].toObject()["family"].toString(), fonts::kDigits);
+    EXPECT_EQ(rang["font"].toObject()["weight"].toInt(), 700);
+    EXPECT_EQ(rang["colour"].toString(), "#ffff00");
+    EXPECT_EQ(rang["align"].toString(), "right");
+    EXPECT_TRUE(rang["font"].toObject()["file"].toString().startsWith("/font/"));
+
+    EXPECT_FALSE(json.update(win->boardModel()->snapshot()));  // the same board
+    win->Rang->setText("3");
+    spin(10);
+    ASSERT_TRUE(json.update(win->boardModel()->snapshot()));
+    const quint64 second = json.revision();
+    win->Tafel[0].Text->setText("hello <b>");
+    spin(10);
+    ASSERT_TRUE(json.update(win->boardModel()->snapshot()));
+
+    const QJsonObject latest = QJsonDocument::fromJson(json.changes(second)).object();
+    EXPECT_EQ(latest["type"].toString(), "change");
+    ASSERT_EQ(latest["elements"].toArray().size(), 1);
+    EXPECT_EQ(elementIn(latest, "TextA1")["text"].toString(), "hello <b>");
+    EXPECT_EQ(latest["boards"].toArray()[0].toString(), "hello <b>");
+    EXPECT_FALSE(latest.contains("rank"));
+    // A client that missed a state gets both changes.
+    const QJsonObject behind = QJsonDocument::fromJson(json.changes(first)).object();
+    EXPECT_EQ(behind["elements"].toArray().size(), 2);
+    EXPECT_EQ(behind["rank"].toString(), "3");
+    EXPECT_EQ(elementIn(behind, "Rang")["text"].toString(), "3");
+}
+
+// ---- HTTP on real sockets ----------------------------------------------------------
+
+TEST_F(WebBoardTest, RoutesAnswerAndEverythingElseIs404) {
+    dir.write("disp.ini", "SECRET-MARKER\r\n");
+    const quint16 port = startServer();
+    ASSERT_NE(port, 0);
+    const board::Snapshot before = win->boardModel()->snapshot();
+
+    struct Case {
+        const char* path;
+        int status;
+        const char* type;
+    } cases[] = {
+        {"/", 200, "text/html"},
+        {"/?transparent=1&fit=1&show=time,rank", 200, "text/html"},
+        {"/state", 200, "application/json"},
+        {"/picture/1", 200, "image/png"},
+        {"/picture/3", 200, "image/png"},
+        {"/font/0", 200, "font/"},
+        {"/live", 426, "text/plain"},
+        {"/disp.ini", 404, ""},
+        {"/../disp.ini", 404, ""},
+        {"/%2e%2e/disp.ini", 404, ""},
+        {"/picture/../disp.ini", 404, ""},
+        {"/picture/1/../../disp.ini", 404, ""},
+        {"/picture/0", 404, ""},
+        {"/picture/4", 404, ""},
+        {"/picture/11", 404, ""},
+        {"/font/99", 404, ""},
+        {"/font/-1", 404, ""},
+        {"/font/00", 404, ""},
+        {"/font/../../etc/passwd", 404, ""},
+        {"/state/", 404, ""},
+        {"/index.html", 404, ""},
+        {"//etc/passwd", 404, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const HttpReply r = httpGet(port, c.path);
+        EXPECT_EQ(r.status, c.status);
+        if (*c.type) {
+            EXPECT_TRUE(r.header("Content-Type").startsWith(c.type)) << r.header("Content-Type").toStdString();
+        }
+        EXPECT_FALSE(r.body.contains("SECRET-MARKER"));
+    }
+
+    const QJsonObject state = QJsonDocument::fromJson(httpGet(port, "/state").body).object();
+    EXPECT_EQ(state["type"].toString(), "state");
+    EXPECT_EQ(state["elements"].toArray().size(), 37);
+    const QImage png = QImage::fromData(httpGet(port, "/picture/2").body, "PNG");
+    EXPECT_EQ(png.size(), win->Logo[1]->picture().size());
+    // The page is self-contained: nothing is fetched from elsewhere.
+    const QByteArray page = httpGet(port, "/").body;
+    EXPECT_TRUE(page.contains("new WebSocket"));
+    EXPECT_FALSE(page.contains("http://"));
+    EXPECT_FALSE(page.contains("https://"));
+    EXPECT_FALSE(page.contains("//cdn"));
+    // A font route serves the installed file itself.
+    const HttpReply font = httpGet(port, "/font/0");
+    QFile file(FontFiles::locate(QFontInfo(win->Rang->font()).family(), 700, false));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(font.body, file.readAll());
+
+    spin(50);
+    EXPECT_TRUE(win->boardModel()->snapshot()->sameAs(*before));  // read-only
+}
+
+TEST_F(WebBoardTest, MethodsOtherThanGetGet405) {
+    const quint16 port = startServer();
+    for (const char* method : {"POST", "PUT", "DELETE", "PATCH", "OPTIONS", "HEAD"})
+        for (const char* path : {"/", "/state", "/picture/1"}) {
+            SCOPED_TRACE(std::string(method) + " " + path);
+            const HttpReply r = httpGet(port, path, method);
+            EXPECT_EQ(r.status, 405);
+            EXPECT_EQ(r.header("Allow"), "GET");
+        }
+    EXPECT_EQ(httpGet(port, "/nowhere", "POST").status, 404);
+}
+
+TEST_F(WebBoardTest, OversizedRequestsAndJunkAreCutOffAndTheServerGoesOn) {
+    const quint16 port = startServer();
+    const QByteArray big = "GET /state HTTP/1.1\r\nHost: x\r\nX-Fill: " + QByteArray(200 * 1024, 'a') + "\r\n\r\n";
+    const QByteArray body = "POST /state HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000\r\n\r\n" +
+                            QByteArray(300 * 1024, 'b');
+    QByteArray junk(64 * 1024, '\0');
+    for (char& c : junk)
+        c = char(QRandomGenerator::global()->bounded(256));
+    const QByteArray badLine = "GARBAGE\r\n\r\n";
+    for (const QByteArray& request : {big, body, junk, badLine, QByteArray("\r\n\r\n\r\n")}) {
+        const HttpReply r = rawHttp(port, request, 2000);
+        EXPECT_NE(r.status, 200);
+        EXPECT_EQ(httpGet(port, "/state").status, 200);  // the others are served
+    }
+}
+
+TEST_F(WebBoardTest, AThousandIdleConnectionsDoNotStopTheBoardOrTheClients) {
+    const quint16 port = startServer();
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 1000; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QHostAddress::LocalHost, port);
+        if (i % 2)
+            idle.back()->write("GET /state HTTP/1.1\r\nHost: x\r\n");  // half a request, never finished
+    }
+    ASSERT_TRUE(waitFor([&] {
+        return std::all_of(idle.begin(), idle.end(),
+                           [](auto& s) { return s->state() == QAbstractSocket::ConnectedState; });
+    }, 10000));
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(httpGet(port, "/state").status, 200);
+    LiveClient live(port);
+    ASSERT_TRUE(waitFor([&] { return !live.messages.isEmpty(); }, 3000));
+    runningTime(0, 42, 0);
+    ASSERT_TRUE(waitFor([&] { return live.messages.last().json["time"].toString().contains("42"); }, 3000));
+    EXPECT_LT(t.elapsed(), 2000);
+}
+
+// ---- the live WebSocket ------------------------------------------------------------
+
+TEST_F(WebBoardTest, LiveSendsTheWholeStateThenOnlyChanges) {
+    const quint16 port = startServer();
+    LiveClient live(port);
+    ASSERT_TRUE(waitFor([&] { return !live.messages.isEmpty(); }, 3000));
+    const QJsonObject first = live.messages[0].json;
+    EXPECT_EQ(first["type"].toString(), "state");
+    EXPECT_EQ(first["elements"].toArray().size(), 37);
+
+    runningTime(1, 23, 456);
+    ASSERT_TRUE(waitFor([&] { return live.messages.size() >= 2; }, 3000));
+    spin(50);
+    const QJsonObject change = live.messages.last().json;
+    EXPECT_EQ(change["type"].toString(), "change");
+    QString shown;
+    for (DisplayLabel* l : win->Zeitstellen)
+        if (!l->isHidden())
+            shown += l->text();
+    EXPECT_EQ(change["time"].toString(), shown);
+    EXPECT_FALSE(elementIn(change, "Zeit_Se").isEmpty());
+    EXPECT_TRUE(elementIn(change, "Logo1").isEmpty());  // unchanged elements are not sent again
+    EXPECT_LT(change["elements"].toArray().size(), 37);
+
+    // Another path is no live board.
+    LiveClient wrong(port, "/other");
+    waitFor([&] { return wrong.connected(); }, 1000);
+    spin(300);
+    EXPECT_FALSE(wrong.connected());
+    EXPECT_TRUE(wrong.messages.isEmpty());
+}
+
+TEST_F(WebBoardTest, ManyChangesAreCoalescedToSixtyMessagesASecondNewestLast) {
+    const quint16 port = startServer();
+    LiveClient live(port);
+    ASSERT_TRUE(waitFor([&] { return !live.messages.isEmpty(); }, 3000));
+    const qint64 startNs = monotonicNs();
+    QElapsedTimer t;
+    t.start();
+    int n = 0;
+    while (t.elapsed() < 1000) {
+        runningTime(2, n % 60, (n * 10) % 1000);
+        ++n;
+        spin(2);
+    }
+    ASSERT_GT(n, 150);
+    runningTime(3, 33, 330);  // the last state
+    const QString last = BoardJson::summarise(*win->boardModel()->snapshot()).time;
+    ASSERT_TRUE(waitFor([&] { return live.messages.last().json["time"].toString() == last; }, 2000));
+    // Counted over the time from the first change to the last message.
+    const int messages = int(live.messages.size()) - 1;
+    const qint64 spanMs = (live.messages.last().atNs - startNs) / 1000000;
+    EXPECT_LE(messages, int(spanMs * 60 / 1000) + 2) << n << " changes in " << spanMs << " ms";
+    EXPECT_GE(messages, 30);  // yet the client kept up
+}
+
+TEST_F(WebBoardTest, AClientThatNeverReadsDelaysNeitherTheBoardNorTheOthers) {
+    const quint16 port = startServer();
+    // A WebSocket client that stops reading after the handshake.
+    QTcpSocket stalled;
+    stalled.setReadBufferSize(1);
+    stalled.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(waitFor([&] { return stalled.state() == QAbstractSocket::ConnectedState; }));
+    stalled.write("GET /live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                  "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    spin(200);
+    LiveClient live(port);
+    ASSERT_TRUE(waitFor([&] { return !live.messages.isEmpty(); }, 3000));
+    // Large changes: each message carries a long text field.
+    QElapsedTimer board;
+    qint64 slowest = 0;
+    for (int i = 0; i < 400; ++i) {
+        board.start();
+        win->Textfeld_setzen(1, QString(3000, QChar('a' + i % 26)) + QString::number(i));
+        slowest = std::max(slowest, board.nsecsElapsed());
+        spin(2);
+    }
+    const QString last = QString(3000, QChar('a' + 399 % 26)) + "399";
+    EXPECT_TRUE(waitFor([&] { return live.messages.last().json["texts"].toArray()[0].toString() == last; }, 2000));
+    EXPECT_LT(slowest, 20000000);  // the board's own call never waited on the network
+    EXPECT_TRUE(live.connected());
+}

@@ -1,0 +1,210 @@
+// The real program on a real pseudo-terminal with its web board: a WebSocket
+// client and a headless Chromium see the lines sent, a taken port leaves the
+// board running, and the board listens only where it is told.
+#include "../serial/Pty.h"
+#include "TempDir.h"
+#include "WebClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+
+namespace {
+
+bool slaveOpened(int master) {
+    pollfd p{master, POLLIN, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+
+// The program in its own folder with COM1 on a pseudo-terminal.
+class Program {
+public:
+    explicit Program(const QStringList& args, const QByteArray& ini = "COM 1\r\nBAUD 115200\r\n") {
+        for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+            QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.filePath(f));
+        QFile settings(dir.filePath("disp.ini"));
+        if (settings.open(QIODevice::WriteOnly))
+            settings.write(ini);
+        settings.close();
+        pty.link(dir.filePath("COM1"));
+        app.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        app.setProcessEnvironment(env);
+        app.start(TD_BINARY_DIR "/src/console/timedisplay", args);
+    }
+    ~Program() {
+        if (app.state() != QProcess::NotRunning) {
+            ::kill(pid_t(app.processId()), SIGTERM);
+            if (!app.waitForFinished(10000))
+                app.kill();
+        }
+    }
+    // The web board's port from the line the program prints, 0 when none came.
+    quint16 webPort(int ms = 15000) {
+        waitFor([&] { return url().size() > 0 || app.state() == QProcess::NotRunning; }, ms);
+        const QRegularExpressionMatch m = QRegularExpression(":(\\d+)/$").match(url());
+        return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
+    }
+    QString url() {
+        out += app.readAllStandardOutput();
+        const QRegularExpressionMatch m =
+            QRegularExpression("^web board: (http://\\S+/)\\n", QRegularExpression::MultilineOption).match(out);
+        return m.hasMatch() ? m.captured(1) : QString();
+    }
+    QString errors() {
+        err += app.readAllStandardError();
+        return QString::fromLocal8Bit(err);
+    }
+    bool portOpened() {
+        return waitFor([&] { return slaveOpened(pty.masterFd()); }, 15000);
+    }
+    void send(const QByteArray& line) {
+        spin(200);  // the port is set up and purged right after opening
+        pty.write(line + '\r');
+    }
+
+    QTemporaryDir dir;
+    Pty pty;
+    QProcess app;
+    QString out;
+    QByteArray err;
+};
+
+QString shownTime(const QJsonObject& message) {
+    return message["time"].toString();
+}
+
+} // namespace
+
+TEST(WebProgram, LiveClientGetsTheWholeStateFirstThenTheChangesOfALine) {
+    Program p({"--web-port", "any"});
+    const quint16 port = p.webPort();
+    ASSERT_NE(port, 0) << p.errors().toStdString();
+    EXPECT_EQ(p.url(), QString("http://127.0.0.1:%1/").arg(port));
+    ASSERT_TRUE(p.portOpened());
+    LiveClient live(port);
+    ASSERT_TRUE(waitFor([&] { return !live.messages.isEmpty(); }, 5000));
+    const QJsonObject first = live.messages[0].json;
+    EXPECT_EQ(first["type"].toString(), "state");
+    QStringList names;
+    for (const QJsonValue& e : first["elements"].toArray())
+        names << e.toObject()["name"].toString();
+    for (const char* n : {"Rang", "Nummer", "Vorgabezeit", "Zeit_Hz", "Zeit_t", "Textfeld1_V", "TextA4", "Logo3"})
+        EXPECT_TRUE(names.contains(n)) << n;
+    EXPECT_NE(shownTime(first), "1:23.45");
+
+    p.send("012.    00:01:23.456  ");
+    ASSERT_TRUE(waitFor([&] { return shownTime(live.messages.last().json) == "1:23.45"; }, 5000))
+        << shownTime(live.messages.last().json).toStdString();
+    const QJsonObject change = live.messages.last().json;
+    EXPECT_EQ(change["type"].toString(), "change");
+    EXPECT_EQ(change["number"].toString(), "12");
+    QStringList changed;
+    for (const QJsonValue& e : change["elements"].toArray())
+        changed << e.toObject()["name"].toString();
+    EXPECT_TRUE(changed.contains("Zeit_Se")) << changed.join(',').toStdString();
+    EXPECT_FALSE(changed.contains("Logo1"));
+}
+
+TEST(WebProgram, BrowserShowsTheNewTimeAfterALine) {
+    Program p({"--web-port", "any"});
+    const quint16 port = p.webPort();
+    ASSERT_NE(port, 0) << p.errors().toStdString();
+    ASSERT_TRUE(p.portOpened());
+    p.send("012.    00:02:34.567  ");
+    LiveClient live(port);  // the line has reached the board
+    ASSERT_TRUE(waitFor([&] { return !live.messages.isEmpty() && shownTime(live.messages.last().json) == "2:34.56"; },
+                        5000));
+
+    QTemporaryDir profile;
+    QProcess chromium;
+    chromium.start("chromium", {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                                "--user-data-dir=" + profile.path(), "--virtual-time-budget=3000", "--dump-dom",
+                                QString("http://127.0.0.1:%1/?fit=1").arg(port)});
+    ASSERT_TRUE(chromium.waitForFinished(60000));
+    const QString dom = QString::fromUtf8(chromium.readAllStandardOutput());
+    // The twelve digit elements as drawn, in order, hidden ones left out.
+    const QRegularExpression digit("<div id=\"(Zeit_\\w+)\" class=\"([^\"]*)\"[^>]*>([^<]*)</div>");
+    QString time;
+    int digits = 0;
+    for (auto it = digit.globalMatch(dom); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        ++digits;
+        if (!m.captured(2).contains("hidden"))
+            time += m.captured(3);
+    }
+    EXPECT_EQ(digits, 12) << dom.left(2000).toStdString();
+    EXPECT_EQ(time, "2:34.56");
+    EXPECT_TRUE(dom.contains("<title>2:34.56</title>"));
+    EXPECT_TRUE(dom.contains("id=\"Nummer\""));
+}
+
+TEST(WebProgram, APortInUseLeavesTheBoardRunningWithoutWeb) {
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    const QString port = QString::number(taken.serverPort());
+    struct Case {
+        QStringList args;
+        QByteArray ini;
+    } cases[] = {
+        {{"--web-port", port}, "COM 1\r\nBAUD 115200\r\n"},
+        {{}, "COM 1\r\nBAUD 115200\r\nWebPort " + port.toLatin1() + "\r\n"},  // as the settings say
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini.toStdString());
+        Program p(c.args, c.ini);
+        ASSERT_TRUE(waitFor([&] { return p.errors().contains("Web board not started"); }, 15000))
+            << p.errors().toStdString();
+        EXPECT_TRUE(p.errors().contains(port));
+        // The board runs on: it opens its line and takes lines.
+        ASSERT_TRUE(p.portOpened());
+        p.send("012.    00:01:23.456  ");
+        spin(500);
+        EXPECT_EQ(p.app.state(), QProcess::Running);
+        EXPECT_TRUE(p.url().isEmpty());
+    }
+}
+
+TEST(WebProgram, ListensWhereTold) {
+    struct Case {
+        QStringList args;
+        QByteArray ini;
+        const char* host;       // printed and reachable
+        const char* notThere;   // not reachable
+    } cases[] = {
+        {{"--web-port", "any"}, "", "127.0.0.1", "127.0.0.2"},  // loopback only by default
+        {{"--web-port", "any"}, "WebListen 127.0.0.2\r\n", "127.0.0.2", "127.0.0.1"},
+        {{"--web-port", "any", "--web-listen", "127.0.0.3"}, "WebListen 127.0.0.2\r\n", "127.0.0.3", "127.0.0.2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        Program p(c.args, c.ini);
+        const quint16 port = p.webPort();
+        ASSERT_NE(port, 0) << p.errors().toStdString();
+        EXPECT_EQ(p.url(), QString("http://%1:%2/").arg(c.host).arg(port));
+        auto reachable = [&](const char* host) {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress(host), port);
+            return s.waitForConnected(2000);
+        };
+        EXPECT_TRUE(reachable(c.host));
+        EXPECT_FALSE(reachable(c.notThere));
+    }
+    // Off: no line, the board runs.
+    Program off({"--web-port", "0"});
+    EXPECT_TRUE(off.portOpened());
+    spin(500);
+    EXPECT_TRUE(off.url().isEmpty());
+    EXPECT_FALSE(off.errors().contains("Web board"));
+}
