@@ -75,6 +75,7 @@ bool BoardJson::update(const board::Snapshot& s) {
             summaryRevision_[i] = next;
     summary_ = m;
     revision_ = next;
+    changeCache_.clear();
     return true;
 }
 
@@ -149,6 +150,9 @@ QByteArray BoardJson::full() {
 QByteArray BoardJson::changes(quint64 since) {
     if (!state_ || since == 0)
         return full();
+    // Clients that are up to date share one encoding.
+    if (const auto it = changeCache_.constFind(since); it != changeCache_.cend())
+        return *it;
     QJsonObject o{{"type", "change"}, {"revision", double(revision_)}};
     if (boardRevision_ > since)
         o["board"] = boardObject();
@@ -158,5 +162,9 @@ QByteArray BoardJson::changes(quint64 since) {
         if (elementRevision_[i] > since)
             elements.append(elementJson_[i]);
     o["elements"] = elements;
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    const QByteArray out = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    if (changeCache_.size() > 64)
+        changeCache_.clear();
+    changeCache_.insert(since, out);
+    return out;
 }

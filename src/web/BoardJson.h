@@ -2,6 +2,7 @@
 #include "display/BoardState.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <vector>
 
@@ -45,6 +46,7 @@ private:
     std::array<quint64, 11> summaryRevision_{};  // time rank number preset texts boards
     std::vector<quint64> elementRevision_;
     std::vector<QJsonObject> elementJson_;  // encoded once per change
+    QHash<quint64, QByteArray> changeCache_;  // by `since`, for the current revision
     QByteArray fullCache_;
     quint64 fullCacheRevision_ = ~0ull;
 };

@@ -29,10 +29,13 @@ public:
     }
 
     // A socket went over to the WebSocket side: idle is fine from now on.
-    void upgraded(const QHostAddress& peer, quint16 port) {
+    QTcpSocket* upgraded(const QHostAddress& peer, quint16 port) {
         for (Connection& c : open_)
-            if (c.socket && c.http && c.socket->peerPort() == port && c.socket->peerAddress() == peer)
+            if (c.socket && c.http && c.socket->peerPort() == port && c.socket->peerAddress() == peer) {
                 c.http = false;
+                return c.socket;
+            }
+        return nullptr;
     }
 
 protected:
@@ -113,6 +116,9 @@ const QByteArray kText = "text/plain; charset=utf-8";
 
 WebServer::WebServer(QObject* parent) : QAbstractHttpServer(parent) {
     clock_.start();
+    flushTimer_.setSingleShot(true);
+    flushTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&flushTimer_, &QTimer::timeout, this, &WebServer::flush);
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::acceptWebSockets);
 }
 
@@ -163,36 +169,92 @@ void WebServer::setState(const board::Snapshot& state) {
             QImageWriter(&buffer, "png").write(state->pictures[i]);
         }
     }
-    for (auto& c : clients_)
-        send(*c);
+    frames_.clear();
+    scheduleFlush();
 }
 
-void WebServer::send(Client& c) {
-    if (c.sent == json_.revision() || !json_.state())
+void WebServer::scheduleFlush() {
+    if (flushTimer_.isActive())
         return;
-    // A client that does not read gets nothing more until it has caught up.
-    if (c.socket->bytesToWrite() > kMaxBacklog)
-        return;
+    const qint64 wait = lastFlushNs_ + kMinIntervalNs - clock_.nsecsElapsed();
+    if (wait <= 0)
+        flush();
+    else
+        flushTimer_.start(int((wait + 999999) / 1000000));
+}
+
+void WebServer::flush() {
     const qint64 now = clock_.nsecsElapsed();
-    const qint64 wait = c.lastSendNs + kMinIntervalNs - now;
-    if (wait > 0) {
-        if (!c.later->isActive())
-            c.later->start(int((wait + 999999) / 1000000));
+    lastFlushNs_ = now;
+    if (!json_.state())
         return;
+    bool deferred = false, retry = false;
+    for (auto& c : clients_) {
+        if (c->sent == json_.revision())
+            continue;
+        // A client that does not read gets nothing more until it has caught up;
+        // it is looked at again a little later.
+        if (backlog(*c) > kMaxBacklog) {
+            retry = true;
+            continue;
+        }
+        // Just given the whole state: this one waits for the next round.
+        if (now - c->lastSendNs < kMinIntervalNs - 1000000) {
+            deferred = true;
+            continue;
+        }
+        QByteArray& frame = frames_[c->sent];
+        if (frame.isEmpty())
+            frame = textFrame(json_.changes(c->sent));
+        write(*c, frame);
+        c->sent = json_.revision();
+        c->lastSendNs = now;
     }
-    c.socket->sendTextMessage(QString::fromUtf8(json_.changes(c.sent)));
-    c.sent = json_.revision();
-    c.lastSendNs = now;
+    if (deferred)
+        flushTimer_.start(int(kMinIntervalNs / 1000000) + 1);
+    else if (retry)
+        flushTimer_.start(kStalledRetryMs);
 }
 
-WebServer::Client* WebServer::find(QWebSocket* ws) {
-    for (auto& c : clients_)
-        if (c->socket == ws)
-            return c.get();
-    return nullptr;
+QByteArray WebServer::textFrame(const QByteArray& utf8) {
+    // One final text frame, unmasked as a server sends it: the same bytes for
+    // every client, framed once.
+    QByteArray f;
+    const quint64 n = quint64(utf8.size());
+    f.reserve(utf8.size() + 10);
+    f.append(char(0x81));
+    if (n < 126) {
+        f.append(char(n));
+    } else if (n <= 0xFFFF) {
+        f.append(char(126));
+        f.append(char(n >> 8));
+        f.append(char(n & 0xFF));
+    } else {
+        f.append(char(127));
+        for (int shift = 56; shift >= 0; shift -= 8)
+            f.append(char((n >> shift) & 0xFF));
+    }
+    f.append(utf8);
+    return f;
+}
+
+void WebServer::write(Client& c, const QByteArray& frame) {
+    if (c.tcp) {
+        // Whole frames in one write each, and at once rather than a round
+        // through the event loop per client.
+        c.tcp->write(frame);
+        c.tcp->flush();
+    } else {
+        c.socket->sendTextMessage(QString::fromUtf8(frame.mid(frame[1] == char(126) ? 4 : frame[1] == char(127) ? 10 : 2)));
+    }
+}
+
+qint64 WebServer::backlog(const Client& c) const {
+    return c.tcp ? c.tcp->bytesToWrite() : c.socket->bytesToWrite();
 }
 
 void WebServer::drop(QWebSocket* ws) {
+    ws->disconnect(this);
     for (auto it = clients_.begin(); it != clients_.end(); ++it)
         if ((*it)->socket == ws) {
             clients_.erase(it);
@@ -206,8 +268,7 @@ void WebServer::acceptWebSockets() {
         QWebSocket* ws = nextPendingWebSocketConnection().release();
         if (!ws)
             break;
-        if (listener_)
-            listener_->upgraded(ws->peerAddress(), ws->peerPort());
+        QTcpSocket* tcp = listener_ ? listener_->upgraded(ws->peerAddress(), ws->peerPort()) : nullptr;
         ws->setParent(this);
         if (ws->requestUrl().path() != QLatin1String("/live") || int(clients_.size()) >= kMaxConnections) {
             ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not found"));
@@ -220,23 +281,13 @@ void WebServer::acceptWebSockets() {
         ws->setMaxAllowedIncomingMessageSize(4096);
         auto c = std::make_unique<Client>();
         c->socket = ws;
-        c->later = new QTimer(ws);
-        c->later->setSingleShot(true);
-        c->later->setTimerType(Qt::PreciseTimer);
-        connect(c->later, &QTimer::timeout, this, [this, ws] {
-            if (Client* c = find(ws))
-                send(*c);
-        });
-        connect(ws, &QWebSocket::bytesWritten, this, [this, ws] {
-            if (Client* c = find(ws))
-                send(*c);
-        });
+        c->tcp = tcp;
         connect(ws, &QWebSocket::disconnected, this, [this, ws] { drop(ws); });
         clients_.push_back(std::move(c));
         Client& added = *clients_.back();
         // The whole state first, then only changes.
         if (json_.state()) {
-            ws->sendTextMessage(QString::fromUtf8(json_.full()));
+            write(added, textFrame(json_.full()));
             added.sent = json_.revision();
             added.lastSendNs = clock_.nsecsElapsed();
         }

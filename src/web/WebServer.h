@@ -29,6 +29,7 @@ public:
     static constexpr int kIdleMs = 15000;                   // an HTTP connection without a request
     static constexpr qint64 kMaxBacklog = 64 * 1024;        // unsent bytes before a client is skipped
     static constexpr qint64 kMinIntervalNs = 1000000000 / 60;  // at most 60 messages a second
+    static constexpr int kStalledRetryMs = 100;             // a skipped client is looked at again
 
     explicit WebServer(QObject* parent = nullptr);
     ~WebServer() override;
@@ -49,13 +50,18 @@ protected:
 private:
     struct Client {
         QWebSocket* socket = nullptr;
+        QPointer<QTcpSocket> tcp;  // the connection under it, written directly
         quint64 sent = 0;      // revision the client has
         qint64 lastSendNs = -kMinIntervalNs;
-        QTimer* later = nullptr;
     };
     void acceptWebSockets();
-    void send(Client& c);
-    Client* find(QWebSocket* ws);
+    // Sends every client that lacks the newest state what it lacks; all
+    // clients at once, at most 60 times a second.
+    void flush();
+    void scheduleFlush();
+    static QByteArray textFrame(const QByteArray& utf8);
+    void write(Client& c, const QByteArray& frame);
+    qint64 backlog(const Client& c) const;
     void drop(QWebSocket* ws);
     QByteArray page() const;
     void reply(QTcpSocket* socket, const QHttpServerRequest& request, int status, const QByteArray& type,
@@ -68,4 +74,7 @@ private:
     std::array<quint64, 3> pngSerial_{};
     std::vector<std::unique_ptr<Client>> clients_;
     QElapsedTimer clock_;
+    QTimer flushTimer_;
+    qint64 lastFlushNs_ = -kMinIntervalNs;
+    QHash<quint64, QByteArray> frames_;  // by the revision a client has, for the newest state
 };
