@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 
 namespace {
 
@@ -20,22 +21,22 @@ const char* const kAlign[] = {"left", "center", "right"};
 
 BoardJson::Summary BoardJson::summarise(const board::State& s) {
     Summary m;
-    auto shown = [](const board::Element& e) { return e.visible ? e.text : QString(); };
     for (const board::Element& e : s.elements) {
-        if (e.group == QLatin1String("time"))
-            m.time += shown(e);
-        else if (e.name == QLatin1String("Rang"))
-            m.rank = shown(e);
-        else if (e.name == QLatin1String("Nummer"))
-            m.number = shown(e);
-        else if (e.name == QLatin1String("Vorgabezeit"))
-            m.preset = shown(e);
-        for (int i = 0; i < 3; ++i)
-            if (e.name == QStringLiteral("Textfeld%1_V").arg(i + 1))
-                m.texts[size_t(i)] = shown(e);
-        for (int i = 0; i < 4; ++i)
-            if (e.name == QStringLiteral("TextA%1").arg(i + 1))
-                m.boards[size_t(i)] = shown(e);
+        if (!e.visible)
+            continue;  // what is shown
+        const QString& g = e.group;
+        if (g == QLatin1String("time"))
+            m.time += e.text;
+        else if (g == QLatin1String("rank"))
+            m.rank = e.text;
+        else if (g == QLatin1String("number"))
+            m.number = e.text;
+        else if (g == QLatin1String("preset"))
+            m.preset = e.text;
+        else if (g.size() == 5 && g.startsWith(QLatin1String("text")) && e.name.endsWith(QLatin1String("_V")))
+            m.texts[size_t(std::clamp(g[4].unicode() - '1', 0, 2))] = e.text;
+        else if (g.size() == 6 && g.startsWith(QLatin1String("board")))
+            m.boards[size_t(std::clamp(g[5].unicode() - '1', 0, 3))] = e.text;
     }
     return m;
 }
@@ -51,15 +52,13 @@ bool BoardJson::update(const board::Snapshot& s) {
         boardRevision_ = next;
         summaryRevision_.fill(next);
         state_ = s;
-        for (size_t i = 0; i < s->elements.size(); ++i)
-            elementJson_[i] = element(s->elements[i]);
     } else {
         const board::Snapshot old = state_;
         state_ = s;
         for (size_t i = 0; i < s->elements.size(); ++i)
             if (!(old->elements[i] == s->elements[i])) {
                 elementRevision_[i] = next;
-                elementJson_[i] = element(s->elements[i]);
+                elementJson_[i] = QJsonObject();  // encoded when first asked for
             }
         if (old->width != s->width || old->height != s->height || old->displayColour != s->displayColour)
             boardRevision_ = next;
@@ -107,6 +106,12 @@ QJsonObject BoardJson::element(const board::Element& e) {
     return o;
 }
 
+const QJsonObject& BoardJson::encoded(size_t i) {
+    if (elementJson_[i].isEmpty())
+        elementJson_[i] = element(state_->elements[i]);
+    return elementJson_[i];
+}
+
 QJsonObject BoardJson::boardObject() const {
     return {{"width", state_->width}, {"height", state_->height}, {"colour", css(state_->displayColour)}};
 }
@@ -139,8 +144,8 @@ QByteArray BoardJson::full() {
     QJsonObject o{{"type", "state"}, {"revision", double(revision_)}, {"board", boardObject()}};
     putSummary(o, 0);
     QJsonArray elements;
-    for (const QJsonObject& e : elementJson_)
-        elements.append(e);
+    for (size_t i = 0; i < elementJson_.size(); ++i)
+        elements.append(encoded(i));
     o["elements"] = elements;
     fullCache_ = QJsonDocument(o).toJson(QJsonDocument::Compact);
     fullCacheRevision_ = revision_;
@@ -160,7 +165,7 @@ QByteArray BoardJson::changes(quint64 since) {
     QJsonArray elements;
     for (size_t i = 0; i < elementJson_.size(); ++i)
         if (elementRevision_[i] > since)
-            elements.append(elementJson_[i]);
+            elements.append(encoded(i));
     o["elements"] = elements;
     const QByteArray out = QJsonDocument(o).toJson(QJsonDocument::Compact);
     if (changeCache_.size() > 64)

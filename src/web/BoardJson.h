@@ -35,6 +35,7 @@ public:
 
 private:
     QJsonObject element(const board::Element& e);
+    const QJsonObject& encoded(size_t i);
     QJsonObject boardObject() const;
     void putSummary(QJsonObject& o, quint64 since) const;
 

@@ -10,6 +10,8 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <algorithm>
+#include <cerrno>
+#include <sys/socket.h>
 #include <unistd.h>
 
 // Accepts connections for the server, within the limits: so many at most, each
@@ -240,10 +242,21 @@ QByteArray WebServer::textFrame(const QByteArray& utf8) {
 
 void WebServer::write(Client& c, const QByteArray& frame) {
     if (c.tcp) {
-        // Whole frames in one write each, and at once rather than a round
-        // through the event loop per client.
-        c.tcp->write(frame);
-        c.tcp->flush();
+        // Whole frames in one write each, at once: nothing queued before it,
+        // the frame goes straight to the kernel; what does not fit waits in
+        // the socket's own buffer, behind which everything else queues.
+        qint64 sent = 0;
+        if (c.tcp->bytesToWrite() == 0 && c.tcp->state() == QAbstractSocket::ConnectedState) {
+            const ssize_t n = ::send(int(c.tcp->socketDescriptor()), frame.constData(), size_t(frame.size()),
+                                     MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                c.tcp->abort();  // gone; the WebSocket notices and the client is dropped
+                return;
+            }
+            sent = n > 0 ? n : 0;
+        }
+        if (sent < frame.size())
+            c.tcp->write(frame.constData() + sent, frame.size() - sent);
     } else {
         c.socket->sendTextMessage(QString::fromUtf8(frame.mid(frame[1] == char(126) ? 4 : frame[1] == char(127) ? 10 : 2)));
     }
