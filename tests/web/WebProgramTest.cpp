@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -148,6 +149,89 @@ TEST(WebProgram, BrowserShowsTheNewTimeAfterALine) {
     EXPECT_EQ(time, "2:34.56");
     EXPECT_TRUE(dom.contains("<title>2:34.56</title>"));
     EXPECT_TRUE(dom.contains("id=\"Nummer\""));
+}
+
+// Headless Chromium driven through its DevTools protocol: the page is open
+// first, then a line is sent, and the page's own digits follow.
+class Browser {
+public:
+    bool start() {
+        chromium.start("chromium", {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                                    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                                    "--user-data-dir=" + profile.path(), "--remote-debugging-port=0", "about:blank"});
+        QString endpoint;
+        waitFor([&] {
+            err += chromium.readAllStandardError();
+            const auto m = QRegularExpression("DevTools listening on (ws://\\S+)").match(QString::fromUtf8(err));
+            endpoint = m.hasMatch() ? m.captured(1) : QString();
+            return !endpoint.isEmpty() || chromium.state() == QProcess::NotRunning;
+        }, 30000);
+        if (endpoint.isEmpty())
+            return false;
+        QObject::connect(&devtools, &QWebSocket::textMessageReceived, [this](const QString& t) {
+            const QJsonObject o = QJsonDocument::fromJson(t.toUtf8()).object();
+            if (o.contains("id"))
+                replies[o["id"].toInt()] = o;
+        });
+        devtools.open(QUrl(endpoint));
+        return waitFor([&] { return devtools.state() == QAbstractSocket::ConnectedState; }, 10000);
+    }
+    ~Browser() {
+        devtools.close();
+        chromium.kill();
+        chromium.waitForFinished(5000);
+    }
+    QJsonObject call(const QString& method, const QJsonObject& params, const QString& session = {}) {
+        const int id = ++lastId;
+        QJsonObject m{{"id", id}, {"method", method}, {"params", params}};
+        if (!session.isEmpty())
+            m["sessionId"] = session;
+        devtools.sendTextMessage(QString::fromUtf8(QJsonDocument(m).toJson(QJsonDocument::Compact)));
+        waitFor([&] { return replies.contains(id); }, 15000);
+        return replies.value(id)["result"].toObject();
+    }
+    // Opens url in a new page; the session to talk to it.
+    QString open(const QString& url) {
+        const QString target = call("Target.createTarget", {{"url", url}})["targetId"].toString();
+        return call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}})["sessionId"].toString();
+    }
+    QString evaluate(const QString& session, const QString& expression) {
+        return call("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, session)["result"]
+            .toObject()["value"]
+            .toString();
+    }
+
+    QTemporaryDir profile;
+    QProcess chromium;
+    QByteArray err;
+    QWebSocket devtools;
+    QHash<int, QJsonObject> replies;
+    int lastId = 0;
+};
+
+TEST(WebProgram, BrowserPageFollowsTheBoardLive) {
+    Program p({"--web-port", "any"});
+    const quint16 port = p.webPort();
+    ASSERT_NE(port, 0) << p.errors().toStdString();
+    ASSERT_TRUE(p.portOpened());
+    Browser b;
+    ASSERT_TRUE(b.start()) << b.err.toStdString();
+    const QString page = b.open(QString("http://127.0.0.1:%1/?transparent=1&fit=1").arg(port));
+    ASSERT_FALSE(page.isEmpty());
+    // The digits as the page draws them: the time group's visible elements in order.
+    const QString digits = "Array.from(document.querySelectorAll('[data-group=time]'))"
+                           ".filter(e => getComputedStyle(e).display != 'none').map(e => e.textContent).join('')";
+    ASSERT_TRUE(waitFor([&] { return !b.evaluate(page, digits).isEmpty(); }, 15000));
+    EXPECT_NE(b.evaluate(page, digits), "3:45.67");
+
+    p.send("012.    00:03:45.678  ");
+    EXPECT_TRUE(waitFor([&] { return b.evaluate(page, digits) == "3:45.67"; }, 5000)) << b.evaluate(page, digits).toStdString();
+    EXPECT_EQ(b.evaluate(page, "document.getElementById('Nummer').textContent"), "12");
+    // Drawn in the served font, on a transparent page.
+    EXPECT_EQ(b.evaluate(page, "getComputedStyle(document.body).backgroundColor"), "rgba(0, 0, 0, 0)");
+    EXPECT_EQ(b.evaluate(page, "String(document.fonts.check('700 35px \"board-font-0\"'))"), "true");
+    EXPECT_EQ(b.evaluate(page, "Array.from(document.fonts).filter(f => f.status == 'loaded').length > 0 ? 'yes' : 'no'"),
+              "yes");
 }
 
 TEST(WebProgram, APortInUseLeavesTheBoardRunningWithoutWeb) {
