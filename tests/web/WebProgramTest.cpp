@@ -286,7 +286,7 @@ TEST(WebProgram, ListensWhereTold) {
         EXPECT_FALSE(reachable(c.notThere));
     }
     // Off: no line, the board runs.
-    Program off({"--web-port", "0"});
+    Program off({}, "COM 1\r\nBAUD 115200\r\nWebPort 0\r\n");
     EXPECT_TRUE(off.portOpened());
     spin(500);
     EXPECT_TRUE(off.url().isEmpty());
