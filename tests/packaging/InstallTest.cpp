@@ -67,7 +67,8 @@ protected:
         env.insert("LD_PRELOAD", TD_START_PROBE);
         env.insert("TD_PROBE_OUT", reportFile());
         env.insert("TD_PROBE_NAMES", "Start,End,Time,Language,TimeControlCancel");
-        return run(installed("bin/timedisplay"), args, cwd, env);
+        // A free port for the web board: the default one may be another test's.
+        return run(installed("bin/timedisplay"), QStringList(args) << "--web-port" << "any", cwd, env);
     }
     QString reportFile() const { return scratch_.filePath("probe.txt"); }
     QList<QStringList> report() const {

@@ -60,6 +60,7 @@ TEST_F(Settings, WebPortAndAddressAreReadBackAndHostileValuesFallBack) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ini.toStdString());
+        dir.write("disp.ini", "");  // a fresh start with the defaults
         createWindows();
         loadIni(c.ini);
         EXPECT_EQ(value("WebPort"), c.port);
