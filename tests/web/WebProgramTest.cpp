@@ -285,6 +285,12 @@ TEST(WebProgram, ListensWhereTold) {
         EXPECT_TRUE(reachable(c.host));
         EXPECT_FALSE(reachable(c.notThere));
     }
+    // No address: one notice, the board runs without web output.
+    Program wrong({"--web-port", "any", "--web-listen", "the.moon"});
+    EXPECT_TRUE(waitFor([&] { return wrong.errors().contains("\"the.moon\" is no IP address"); }, 15000))
+        << wrong.errors().toStdString();
+    EXPECT_TRUE(wrong.portOpened());
+    EXPECT_TRUE(wrong.url().isEmpty());
     // Off: no line, the board runs.
     Program off({}, "COM 1\r\nBAUD 115200\r\nWebPort 0\r\n");
     EXPECT_TRUE(off.portOpened());
