@@ -161,7 +161,7 @@ void WebServer::setState(const board::Snapshot& state) {
                     return e.pictureSerial;
             return quint64(0);
         }();
-        if (serial == pngSerial_[i] && !png_[i].isNull())
+        if (serial == pngSerial_[i])
             continue;
         pngSerial_[i] = serial;
         png_[i].clear();
@@ -295,7 +295,8 @@ void WebServer::acceptWebSockets() {
         auto c = std::make_unique<Client>();
         c->socket = ws;
         c->tcp = tcp;
-        connect(ws, &QWebSocket::disconnected, this, [this, ws] { drop(ws); });
+        // Queued: a client may go while the others are being sent to.
+        connect(ws, &QWebSocket::disconnected, this, [this, ws] { drop(ws); }, Qt::QueuedConnection);
         clients_.push_back(std::move(c));
         Client& added = *clients_.back();
         // The whole state first, then only changes.

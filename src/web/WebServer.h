@@ -71,7 +71,7 @@ private:
     FontFiles fonts_;
     BoardJson json_{fonts_};
     std::array<QByteArray, 3> png_;            // Logo1..Logo3, encoded once per picture
-    std::array<quint64, 3> pngSerial_{};
+    std::array<quint64, 3> pngSerial_{~0ull, ~0ull, ~0ull};
     std::vector<std::unique_ptr<Client>> clients_;
     QElapsedTimer clock_;
     QTimer flushTimer_;
