@@ -402,3 +402,30 @@ TEST_F(WebBoardTest, AClientThatNeverReadsDelaysNeitherTheBoardNorTheOthers) {
     EXPECT_LT(slowest, 250000000);
     EXPECT_TRUE(live.connected());
 }
+
+TEST_F(WebBoardTest, ClientsComingAndGoingWhileTheBoardChangesDisturbNothing) {
+    const quint16 port = startServer();
+    std::vector<std::unique_ptr<LiveClient>> clients;
+    for (int i = 0; i < 40; ++i)
+        clients.push_back(std::make_unique<LiveClient>(port));
+    ASSERT_TRUE(waitFor([&] {
+        return std::all_of(clients.begin(), clients.end(), [](auto& c) { return !c->messages.isEmpty(); });
+    }, 10000));
+    for (int n = 0; n < 200; ++n) {
+        runningTime(4, n % 60, 0);
+        // Some go without a goodbye, mid-stream; others arrive.
+        if (n % 5 == 0) {
+            clients[size_t(n % 40)]->socket().abort();
+            clients[size_t(n % 40)] = std::make_unique<LiveClient>(port);
+        }
+        spin(3);
+    }
+    runningTime(5, 55, 0);
+    const QString last = BoardJson::summarise(*win->boardModel()->snapshot()).time;
+    EXPECT_TRUE(waitFor([&] {
+        return std::all_of(clients.begin(), clients.end(), [&](auto& c) {
+            return !c->messages.isEmpty() && c->messages.last().json["time"].toString() == last;
+        });
+    }, 5000));
+    EXPECT_EQ(httpGet(port, "/state").status, 200);
+}
