@@ -8,8 +8,13 @@
 #include "display/PictureBox.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+
+#include <cstdlib>
+#include <xcb/xcb.h>
 
 namespace {
 // The setup controls by group, in the order they are hidden and shown.
@@ -56,11 +61,17 @@ QList<QWidget*> Tdisplay::setupGroup(int group) const {
 void Tdisplay::StartClick() {
     if (Anzeigemodus)
         return;
-    Fensterlage = {windowState(), width(), height(), x(), y()};
+    // The setup placement: outer bounds for disp.ini, the client rectangle
+    // (not the frame position) to give it back exactly.
+    const QRect frame = frameGeometry();
+    Fensterlage = {windowState() & ~Qt::WindowActive, frame.width(), frame.height(), frame.x(), frame.y(),
+                   (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) ? normalGeometry() : geometry()};
 
-    setWindowFlag(Qt::FramelessWindowHint, true);
-    setWindowState(Qt::WindowMaximized);
-    show();  // changing the frame hides a window
+    // Full screen covers panels and task bars; with a window manager it also
+    // drops the frame, without one the window is simply given the screen.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+    show();
+    coverScreen();
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     raise();
@@ -90,14 +101,10 @@ void Tdisplay::StartClick() {
 }
 
 void Tdisplay::Anzeige_beenden() {
-    setWindowFlag(Qt::FramelessWindowHint, false);
     setWindowState(Fensterlage.state);
     show();
-    if (!(Fensterlage.state & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-    {
-        resize(Fensterlage.width, Fensterlage.height);
-        move(Fensterlage.left, Fensterlage.top);  // frame position, as taken
-    }
+    if (!(Fensterlage.state & (Qt::WindowMaximized | Qt::WindowFullScreen)) && Fensterlage.client.isValid())
+        setGeometry(Fensterlage.client);  // the client area: no frame offset to get wrong
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
@@ -127,4 +134,40 @@ void Tdisplay::HintergrundClick() {
     // Takes effect at the next start of display mode.
     if (auto c = Dialogs::current().chooseColour(this, Anzeigefarbe))
         Anzeigefarbe = *c;
+}
+
+namespace {
+// Whether a window manager runs on this X display: one that does announces
+// itself on the root window. Elsewhere the platform handles full screen.
+bool windowManagerRuns() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return true;
+    xcb_connection_t* c = x11->connection();
+    static const char kName[] = "_NET_SUPPORTING_WM_CHECK";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kName - 1, kName), nullptr);
+    if (!atom)
+        return true;
+    bool runs = false;
+    if (atom->atom != XCB_ATOM_NONE) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        if (xcb_get_property_reply_t* prop = xcb_get_property_reply(
+                c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr)) {
+            runs = xcb_get_property_value_length(prop) > 0;
+            free(prop);
+        }
+    }
+    free(atom);
+    return runs;
+}
+} // namespace
+
+void Tdisplay::coverScreen() {
+    // A window manager makes a full-screen window cover its screen; on a bare
+    // X server (a kiosk) nobody does, so the window takes the screen itself.
+    if (windowManagerRuns())
+        return;
+    if (const QScreen* s = screen())
+        setGeometry(s->geometry());
 }
