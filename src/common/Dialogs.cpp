@@ -2,6 +2,9 @@
 
 #include "Colour.h"
 #include "Fonts.h"
+#include "Placement.h"
+
+#include <QScreen>
 
 #include <QColorDialog>
 #include <QDialogButtonBox>
@@ -127,6 +130,30 @@ std::optional<QString> ScreenDialogs::openFile(QWidget* parent, const QString& f
     return dlg.selectedFiles().first();
 }
 
+namespace {
+// Room for the frame a window manager draws around a dialog.
+const QMargins kFrame(8, 32, 8, 8);
+} // namespace
+
+void placeOnParentScreen(QWidget* dialog) {
+    // A dialog never moved is centred over its parent, on screen, by Qt itself.
+    if (!dialog->testAttribute(Qt::WA_Moved))
+        return;
+    const QWidget* anchor = dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
+    const QScreen* screen = anchor ? anchor->screen() : dialog->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry().marginsRemoved(kFrame);
+    const QRect want(dialog->pos(), dialog->size());
+    const QRect fit = placement::fullyInside(want, area);
+    if (fit.size() != want.size())
+        dialog->resize(fit.size());
+    if (fit.topLeft() != want.topLeft())
+        dialog->move(fit.topLeft());
+}
+
 int ScreenDialogs::exec(QDialog* dialog) {
+    // On the main window's screen, fully visible, wherever it was designed.
+    placeOnParentScreen(dialog);
     return dialog->exec();
 }

@@ -229,7 +229,8 @@ public:
     void StartClick();
     void Anzeige_beenden();
     void HintergrundClick();
-    void coverScreen();  // display mode: the whole screen the window is on
+    void coverScreen();   // display mode: the whole screen the window is on (console/DispScreen.cpp)
+    void keepOnScreen();  // a window off every screen comes back onto the nearest one
     // The setup controls that display mode hides, in groups 1 to 6.
     QList<QWidget*> setupGroup(int group) const;
 

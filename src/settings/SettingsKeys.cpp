@@ -38,7 +38,10 @@ void applyGeometry(Tdisplay& d, int v, const QByteArray&) {
 }
 template <int G>
 QByteArray storeGeometry(const Tdisplay& d) {
-    const QRect frame = d.frameGeometry();
+    // In display mode the setup placement is kept, never the full screen.
+    const QRect frame = d.Anzeigemodus ? QRect(d.Fensterlage.left, d.Fensterlage.top, d.Fensterlage.width,
+                                               d.Fensterlage.height)
+                                       : d.frameGeometry();
     return num(G == 0 ? frame.height() : G == 1 ? frame.width() : G == 2 ? frame.x() : frame.y());
 }
 

@@ -285,3 +285,13 @@ TEST_F(Console, VisibilityBoxes) {
     win->Logo_sichtbar[2]->setChecked(false);  // does not hide a showing advert
     EXPECT_FALSE(win->Logo[2]->isHidden());
 }
+
+TEST_F(Console, PositionReadOutsLetClicksThroughToTheElementUnderThem) {
+    win->show();
+    QApplication::processEvents();
+    for (const char* name : {"XRang", "YRang"}) {
+        QWidget* readOut = widget(name);
+        win->Rang->move(readOut->pos());
+        EXPECT_EQ(win->canvas->childAt(readOut->geometry().center()), win->Rang) << name;
+    }
+}

@@ -273,3 +273,11 @@ TEST_F(MainWindowTest, TimeButtonShowsTheTimeTableModally) {
     widget<QPushButton>("Time")->click();
     EXPECT_EQ(dialogs->execCount, 1);
 }
+
+TEST_F(MainWindowTest, PromptShowsItsWholeText) {
+    const QLabel* l = start->Label1;
+    EXPECT_EQ(l->text(), "Bitte Startnummer eingeben:");
+    EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(l->text()));
+    EXPECT_LT(l->geometry().right(), start->width());
+    EXPECT_EQ(start->height(), 85);
+}

@@ -128,12 +128,16 @@ TEST_F(Language, MissingFileIsReportedAndEmptyNameIsSilent) {
     win->Sprachdatei = "nowhere.lng";
     win->Sprache_laden();
     EXPECT_TRUE(dialogs->errors.isEmpty());  // never waits for the operator
+    dialogs->notices.clear();
+    win->Sprache_laden();
     EXPECT_EQ(dialogs->notices, QStringList{"Error reading language File"});
     EXPECT_EQ(dialogs->openNotices.value("language"), "Error reading language File");
     win->Sprachdatei.clear();
     win->Sprache_laden();
     EXPECT_EQ(dialogs->notices.size(), 1);
     EXPECT_EQ(texts(), before);
+    load("Font\n1\n");  // a file that reads: the box goes away
+    EXPECT_FALSE(dialogs->openNotices.contains("language"));
 }
 
 TEST_F(Language, ExportWritesTheRunnerShown) {
