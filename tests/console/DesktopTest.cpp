@@ -126,7 +126,7 @@ std::string wmName(const ::testing::TestParamInfo<bool>& p) {
 // exactly the setup placement; 20 times over, nothing drifts.
 TEST_P(Desktop, DisplayModeCoversTheScreenAndRoundTripsDoNotDrift) {
     XServer x({QSize(1280, 1024), withWindowManager()});
-    ASSERT_EQ(x.error(), "");
+    ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
     p.ini("DisplayLeft 120\r\nDisplayTop 90\r\nDisplayWidth 803\r\nDisplayHeight 765\r\n");
     const QString w = p.start();
@@ -158,7 +158,7 @@ TEST_P(Desktop, DisplayModeCoversTheScreenAndRoundTripsDoNotDrift) {
 // also after the first paint reads the settings again; it is saved corrected.
 TEST_P(Desktop, StoredPlacementOffTheScreenIsCorrectedAndSavedCorrected) {
     XServer x({QSize(1600, 1200), withWindowManager()});
-    ASSERT_EQ(x.error(), "");
+    ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
     p.ini("DisplayLeft 3000\r\nDisplayTop 100\r\nDisplayWidth 803\r\nDisplayHeight 765\r\n");
     const QString w = p.start();
@@ -181,7 +181,7 @@ TEST_P(Desktop, StoredPlacementOffTheScreenIsCorrectedAndSavedCorrected) {
 // Closing while the board shows saves the setup placement, never the screen.
 TEST_P(Desktop, ClosingInDisplayModeSavesTheSetupPlacement) {
     XServer x({QSize(1280, 1024), withWindowManager()});
-    ASSERT_EQ(x.error(), "");
+    ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
     p.ini("DisplayLeft 100\r\nDisplayTop 80\r\nDisplayWidth 700\r\nDisplayHeight 600\r\n");
     const QString w = p.start();
@@ -206,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(WithAndWithoutWindowManager, Desktop, ::testing::Bool()
 // gives its old normal place back.
 TEST(DesktopOpenbox, MaximisedSetupWindowComesBackMaximised) {
     XServer x({QSize(1280, 1024), true});
-    ASSERT_EQ(x.error(), "");
+    ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
     p.ini("DisplayLeft 100\r\nDisplayTop 80\r\nDisplayWidth 700\r\nDisplayHeight 600\r\n");
     const QString w = p.start();
@@ -266,7 +266,7 @@ bool slaveOpened(int master) {
 // a stop signal while the box is open saves and ends cleanly.
 TEST(DesktopOpenbox, StartWithMissingPicturesNeverWaitsAndTitlesAreExact) {
     XServer x({QSize(1280, 1024), true});
-    ASSERT_EQ(x.error(), "");
+    ASSERT_EQ(x.error().toStdString(), "");
     Program p(x, false);
     Pty pty;
     ASSERT_TRUE(pty.valid());
@@ -274,12 +274,12 @@ TEST(DesktopOpenbox, StartWithMissingPicturesNeverWaitsAndTitlesAreExact) {
     p.ini("COM 1\r\nDisplayLeft 10\r\nDisplayTop 10\r\n");
     const QString w = p.start();
     ASSERT_FALSE(w.isEmpty());
-    EXPECT_EQ(x.wmName(w), kTitle);
-    EXPECT_EQ(x.netWmName(w), kTitle);
+    EXPECT_EQ(x.wmName(w).toStdString(), kTitle.toStdString());
+    EXPECT_EQ(x.netWmName(w).toStdString(), kTitle.toStdString());
     const QStringList boxes = p.dialogs(w);
     ASSERT_EQ(boxes.size(), 1);
-    EXPECT_EQ(x.wmName(boxes[0]), "Error");
-    EXPECT_EQ(x.netWmName(boxes[0]), "Error");
+    EXPECT_EQ(x.wmName(boxes[0]).toStdString(), "Error");
+    EXPECT_EQ(x.netWmName(boxes[0]).toStdString(), "Error");
     EXPECT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000)) << "the port was not opened";
     QFile::remove(p.dir.file("disp.ini"));
     EXPECT_EQ(p.stop(SIGTERM), 0);
@@ -292,7 +292,7 @@ TEST(DesktopOpenbox, StartWithMissingPicturesNeverWaitsAndTitlesAreExact) {
 // signal while the modal time table is open saves and ends cleanly.
 TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     XServer x({QSize(1024, 768), withWindowManager()});
-    ASSERT_EQ(x.error(), "");
+    ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
     Pty pty;
     ASSERT_TRUE(pty.valid());
@@ -307,7 +307,7 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     ASSERT_TRUE(pty.write("A00F    00:00:12.345  \r"));
     QStringList prompt = p.dialogs(w);
     ASSERT_EQ(prompt.size(), 1);
-    EXPECT_EQ(x.netWmName(prompt[0]), "StartNumberForm");
+    EXPECT_EQ(x.netWmName(prompt[0]).toStdString(), "StartNumberForm");
     std::optional<QRect> f;
     EXPECT_TRUE(pollUntil([&] { return (f = x.frameGeometry(prompt[0])) && screen.contains(*f); }, 3000))
         << describe(f).toStdString();
@@ -318,7 +318,7 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     ASSERT_TRUE(x.click(w, 185 + 40, 698 + 12));
     const QStringList table = p.dialogs(w);
     ASSERT_EQ(table.size(), 1);
-    EXPECT_EQ(x.netWmName(table[0]), "Time table");  // the language file's title, nothing appended
+    EXPECT_EQ(x.netWmName(table[0]).toStdString(), "Time table");  // the language file's title, nothing appended
     EXPECT_TRUE(pollUntil([&] { return (f = x.frameGeometry(table[0])) && screen.contains(*f); }, 3000))
         << describe(f).toStdString();
 
