@@ -199,6 +199,16 @@ QStringList XServer::netWmState(const QString& id) const {
     return atoms;
 }
 
+QStringList XServer::stacking() const {
+    const auto out = tool("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
+    QStringList ids;
+    if (!out || !out->contains('#'))
+        return ids;
+    for (const QString& hex : out->section('#', 1).split(',', Qt::SkipEmptyParts))
+        ids << QString::number(hex.trimmed().toULongLong(nullptr, 16));
+    return ids;
+}
+
 bool XServer::key(const QString& id, const QString& keyName) const {
     if (!tool("xdotool", {"windowfocus", "--sync", id}))
         return false;

@@ -50,6 +50,9 @@ public:
     // _NET_WM_STATE atoms (e.g. "_NET_WM_STATE_FULLSCREEN").
     QStringList netWmState(const QString& id) const;
 
+    // The managed windows from bottom to top (decimal ids), as the window manager stacks them.
+    QStringList stacking() const;
+
     // Sends key (xdotool key name) to the window, focusing it first.
     bool key(const QString& id, const QString& keyName) const;
     // Clicks the left button at (x, y) inside the window's client area.
