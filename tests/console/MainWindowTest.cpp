@@ -225,14 +225,14 @@ TEST_F(MainWindowTest, PicturesThatAreNotFilesAreRefusedAtOnce) {
         img.fill(Qt::blue);
         ASSERT_TRUE(img.save(folder.file("logo1.bmp"), "BMP"));
         ASSERT_TRUE(img.save(folder.file("logo3.bmp"), "BMP"));
-        dialogs->errors.clear();
+        dialogs->notices.clear();
         QElapsedTimer t;
         t.start();
         createWindows();
         EXPECT_LT(t.elapsed(), 5000);
         EXPECT_TRUE(win->Logo[1]->picture().isNull());
         EXPECT_EQ(win->Logo[0]->size(), QSize(40, 20));
-        const QStringList pictures = dialogs->errors.filter(".bmp");
+        const QStringList pictures = dialogs->notices.filter(".bmp");
         ASSERT_EQ(pictures.size(), 1);
         EXPECT_TRUE(pictures[0].contains("logo2.bmp"));
         EXPECT_FALSE(pictures[0].contains("logo1.bmp"));
