@@ -52,7 +52,8 @@ void Tdisplay::keepOnScreen() {
     QList<QRect> screens;
     for (const QScreen* s : QGuiApplication::screens())
         screens << s->availableGeometry();
-    const QPoint p = placement::ontoScreen(frameGeometry(), screens);
+    const QRect frame = frameGeometry().contains(geometry()) ? frameGeometry() : geometry();
+    const QPoint p = placement::ontoScreen(frame, screens);
     if (p != pos())
         move(p);
 }

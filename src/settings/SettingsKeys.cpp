@@ -23,8 +23,11 @@ QByteArray num(int v) { return QByteArray::number(v); }
 // 0 height, 1 width, 2 left, 3 top: the window's outer bounds.
 template <int G>
 void applyGeometry(Tdisplay& d, int v, const QByteArray&) {
+    // While the window manager is still framing the window, Qt can report a
+    // frame that does not even hold the client area: count no frame then.
     const QRect frame = d.frameGeometry();
-    const int dw = frame.width() - d.width(), dh = frame.height() - d.height();
+    const bool framed = frame.contains(d.geometry());
+    const int dw = framed ? frame.width() - d.width() : 0, dh = framed ? frame.height() - d.height() : 0;
     switch (G) {
     case 0: d.resize(d.width(), v - dh); break;
     case 1: d.resize(v - dw, d.height()); break;

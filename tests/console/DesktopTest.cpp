@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <tuple>
+#include <utility>
 #include <signal.h>
 
 namespace {
@@ -99,13 +101,21 @@ QString describe(const std::optional<QRect>& r) {
     return QString("%1,%2 %3x%4").arg(r->x()).arg(r->y()).arg(r->width()).arg(r->height());
 }
 
+// Client and frame geometry from one reading of the client area.
+std::pair<std::optional<QRect>, std::optional<QRect>> settled(const XServer& x, const QString& id) {
+    const QMargins frame = x.frameExtents(id);
+    const auto client = x.clientGeometry(id);
+    if (!client)
+        return {};
+    return {client, client->marginsAdded(frame)};
+}
+
 // Polls until the window's client and frame geometry are `client` and `frame`.
 ::testing::AssertionResult becomes(const XServer& x, const QString& id, const QRect& client, const QRect& frame) {
     std::optional<QRect> c, f;
     if (pollUntil(
             [&] {
-                c = x.clientGeometry(id);
-                f = x.frameGeometry(id);
+                std::tie(c, f) = settled(x, id);
                 return c == client && f == frame;
             },
             5000))
@@ -140,9 +150,8 @@ TEST_P(Desktop, DisplayModeCoversTheScreenAndRoundTripsDoNotDrift) {
     std::optional<QRect> client, frame;
     ASSERT_TRUE(pollUntil(
         [&] {
-            client = x.clientGeometry(w);
-            frame = x.frameGeometry(w);
-            return frame && frame->topLeft() == QPoint(120, 90);
+            std::tie(client, frame) = settled(x, w);
+            return frame && *frame == QRect(120, 90, 803, 765);  // outer bounds as stored
         },
         5000))
         << describe(frame).toStdString();
@@ -195,7 +204,7 @@ TEST_P(Desktop, ClosingInDisplayModeSavesTheSetupPlacement) {
     ASSERT_TRUE(pollUntil(
         [&] {
             frame = x.frameGeometry(w);
-            return frame && frame->topLeft() == QPoint(100, 80);
+            return frame && *frame == QRect(100, 80, 700, 600);  // outer bounds as stored
         },
         5000));
     const QRect screen(QPoint(0, 0), x.screen());
@@ -219,9 +228,8 @@ TEST(DesktopOpenbox, MaximisedSetupWindowComesBackMaximised) {
     std::optional<QRect> normalClient, normalFrame;
     ASSERT_TRUE(pollUntil(
         [&] {
-            normalFrame = x.frameGeometry(w);
-            normalClient = x.clientGeometry(w);
-            return normalFrame && normalFrame->topLeft() == QPoint(100, 80);
+            std::tie(normalClient, normalFrame) = settled(x, w);
+            return normalFrame && *normalFrame == QRect(100, 80, 700, 600);
         },
         5000));
     // As the operator does it: a double click on the title bar.
@@ -241,8 +249,7 @@ TEST(DesktopOpenbox, MaximisedSetupWindowComesBackMaximised) {
     std::optional<QRect> maxClient, maxFrame;
     ASSERT_TRUE(pollUntil(
         [&] {
-            maxClient = x.clientGeometry(w);
-            maxFrame = x.frameGeometry(w);
+            std::tie(maxClient, maxFrame) = settled(x, w);
             return maxClient && maxClient->width() > 1200;
         },
         5000));

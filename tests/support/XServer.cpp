@@ -72,11 +72,14 @@ bool XServer::startWindowManager() {
         error_ = "openbox did not start";
         return false;
     }
-    // The window manager is ready once it announces itself on the root window.
+    // The window manager is ready once it announces itself on the root window
+    // and has listed what it supports (a program reads that list at start).
     const bool up = pollUntil(
         [&] {
-            const auto out = tool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
-            return out && out->contains("window id");
+            const auto check = tool("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"});
+            const auto supported = tool("xprop", {"-root", "_NET_SUPPORTED"});
+            return check && check->contains("window id") && supported &&
+                   supported->contains("_NET_FRAME_EXTENTS") && supported->contains("_NET_WM_STATE_FULLSCREEN");
         },
         15000);
     if (!up)
@@ -151,17 +154,21 @@ std::optional<QRect> XServer::clientGeometry(const QString& id) const {
     return QRect(*x, *y, *w, *h);
 }
 
-std::optional<QRect> XServer::frameGeometry(const QString& id) const {
-    auto client = clientGeometry(id);
-    if (!client)
-        return std::nullopt;
+QMargins XServer::frameExtents(const QString& id) const {
     const auto out = tool("xprop", {"-id", id, "_NET_FRAME_EXTENTS"});
     const QRegularExpression re("=\\s*(\\d+),\\s*(\\d+),\\s*(\\d+),\\s*(\\d+)");
     const auto m = out ? re.match(*out) : QRegularExpressionMatch();
     if (!m.hasMatch())
-        return client;  // no window manager: no frame
-    return client->adjusted(-m.captured(1).toInt(), -m.captured(3).toInt(), m.captured(2).toInt(),
-                            m.captured(4).toInt());
+        return {};  // no window manager: no frame
+    return QMargins(m.captured(1).toInt(), m.captured(3).toInt(), m.captured(2).toInt(), m.captured(4).toInt());
+}
+
+std::optional<QRect> XServer::frameGeometry(const QString& id) const {
+    const QMargins m = frameExtents(id);
+    const auto client = clientGeometry(id);
+    if (!client)
+        return std::nullopt;
+    return client->marginsAdded(m);
 }
 
 namespace {

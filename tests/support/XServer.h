@@ -1,6 +1,7 @@
 #pragma once
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -42,6 +43,8 @@ public:
 
     // The window's client area in root coordinates.
     std::optional<QRect> clientGeometry(const QString& id) const;
+    // The frame's width on each side (_NET_FRAME_EXTENTS; none without a window manager).
+    QMargins frameExtents(const QString& id) const;
     // The client area grown by the frame the window manager drew around it.
     std::optional<QRect> frameGeometry(const QString& id) const;
     // WM_NAME and _NET_WM_NAME as the window manager reads them.
