@@ -67,7 +67,7 @@ void BM_DisplayModeGiantDigits(benchmark::State& state) {
         ini.open(QIODevice::WriteOnly);
         // 300 points = 400 pixels at 96 per inch; "M:SS" at 1/100. The hidden
         // hour and ten-minute places keep their room (4 x 241 pixels), so the
-        // group starts left of the screen and "0:00.00" begins at x = 40.
+        // group starts left of the screen and the minutes place is at x = 40.
         ini.write("COM 1\r\nBAUD 115200\r\nTimeFontName DejaVu Sans Mono\r\nTimeFontSize 300\r\n"
                   "TimeMode 2\r\nTimeX -924\r\nTimeY 300\r\n");
         ini.close();
