@@ -2,8 +2,14 @@
 
 #include "Colour.h"
 #include "Fonts.h"
+#include "Placement.h"
+
+#include <QScreen>
+#include <QEvent>
+#include <QTimer>
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -35,6 +41,31 @@ void ScreenDialogs::error(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+namespace {
+// Raises a box once, right after `window` has been shown; then goes away.
+class RaiseWhenShown : public QObject {
+public:
+    RaiseWhenShown(QWidget* window, QWidget* box) : QObject(box), box_(box) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            // After the window manager has mapped the window.
+            QTimer::singleShot(100, box_, [box = box_] {
+                box->raise();
+                box->activateWindow();
+            });
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget* box_;
+};
+} // namespace
+
 void ScreenDialogs::notice(QWidget* parent, const QString& key, const QString& text) {
     QPointer<QMessageBox>& box = notices_[key];
     if (!box) {
@@ -46,6 +77,10 @@ void ScreenDialogs::notice(QWidget* parent, const QString& key, const QString& t
     }
     box->setText(text);
     box->show();
+    // At start-up the window is not on screen yet and would cover the box
+    // when it appears: bring the box up again once the window is there.
+    if (QWidget* top = parent ? parent->window() : nullptr; top && !top->isVisible())
+        new RaiseWhenShown(top, box);
 }
 
 void ScreenDialogs::withdrawNotice(const QString& key) {
@@ -64,6 +99,12 @@ FontColourDialog::FontColourDialog(const Dialogs::FontChoice& initial, bool fixe
     fonts_->setWindowFlags(Qt::Widget);  // embedded: one dialog for font and colour
     fonts_->setOptions(QFontDialog::NoButtons | (fixedPitchOnly ? QFontDialog::MonospacedFonts
                                                                 : QFontDialog::FontDialogOptions()));
+    // The dialog built its family list before it had the options and does not
+    // always filter again by itself; choosing its writing system rebuilds it.
+    if (auto* writingSystem = fonts_->findChild<QComboBox*>()) {
+        emit writingSystem->activated(writingSystem->currentIndex());
+        fonts_->setCurrentFont(start);
+    }
     colourButton_ = new QPushButton(QStringLiteral("Farbe"), this);
     colourButton_->setObjectName(QStringLiteral("colour"));
     showColour();
@@ -127,6 +168,30 @@ std::optional<QString> ScreenDialogs::openFile(QWidget* parent, const QString& f
     return dlg.selectedFiles().first();
 }
 
+namespace {
+// Room for the frame a window manager draws around a dialog.
+const QMargins kFrame(8, 32, 8, 8);
+} // namespace
+
+void placeOnParentScreen(QWidget* dialog) {
+    // A dialog never moved is centred over its parent, on screen, by Qt itself.
+    if (!dialog->testAttribute(Qt::WA_Moved))
+        return;
+    const QWidget* anchor = dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
+    const QScreen* screen = anchor ? anchor->screen() : dialog->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry().marginsRemoved(kFrame);
+    const QRect want(dialog->pos(), dialog->size());
+    const QRect fit = placement::fullyInside(want, area);
+    if (fit.size() != want.size())
+        dialog->resize(fit.size());
+    if (fit.topLeft() != want.topLeft())
+        dialog->move(fit.topLeft());
+}
+
 int ScreenDialogs::exec(QDialog* dialog) {
+    // On the main window's screen, fully visible, wherever it was designed.
+    placeOnParentScreen(dialog);
     return dialog->exec();
 }

@@ -71,6 +71,9 @@ private:
     int32_t colour_;
 };
 
+// Moves a dialog onto its parent window's screen, fully visible (frame included).
+void placeOnParentScreen(QWidget* dialog);
+
 // The real, on-screen implementation.
 class ScreenDialogs : public Dialogs {
 public:

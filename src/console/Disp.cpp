@@ -167,14 +167,8 @@ void Tdisplay::showEvent(QShowEvent* e) {
 void Tdisplay::FormShow() {
     scroller->verticalScrollBar()->setValue(0);
     scroller->horizontalScrollBar()->setValue(0);
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect desk = screen->virtualGeometry();
-    if (y() < desk.top() || (desk.top() >= 0 && y() > desk.height()))
-        move(x(), 0);
-    if (x() < desk.left() || (desk.left() >= 0 && x() > desk.width()))
-        move(0, y());
+    // A stored place off every screen (a monitor unplugged) comes back onto the nearest one.
+    keepOnScreen();
 }
 
 void Tdisplay::FormPaint() {
@@ -182,6 +176,7 @@ void Tdisplay::FormPaint() {
         return;
     Sprache_laden();
     Einstellungen_laden();
+    keepOnScreen();  // the reload brought back the stored place
     Neuladen = false;
     Nummer->setText(QString());
     SecModeClick();

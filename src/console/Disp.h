@@ -223,12 +223,15 @@ public:
     // ---- display mode (console/DispMode.cpp) -------------------------------
     struct WindowPlacement {
         Qt::WindowStates state;
-        int width = 0, height = 0, left = 0, top = 0;
+        int width = 0, height = 0, left = 0, top = 0;  // outer bounds, frame included
+        QRect client;  // the client area to give back (the normal one when maximised)
     };
     WindowPlacement Fensterlage;
     void StartClick();
     void Anzeige_beenden();
     void HintergrundClick();
+    void coverScreen();   // display mode: the whole screen the window is on (console/DispScreen.cpp)
+    void keepOnScreen();  // a window off every screen comes back onto the nearest one
     // The setup controls that display mode hides, in groups 1 to 6.
     QList<QWidget*> setupGroup(int group) const;
 

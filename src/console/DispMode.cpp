@@ -56,11 +56,17 @@ QList<QWidget*> Tdisplay::setupGroup(int group) const {
 void Tdisplay::StartClick() {
     if (Anzeigemodus)
         return;
-    Fensterlage = {windowState(), width(), height(), x(), y()};
+    // The setup placement: outer bounds for disp.ini, the client rectangle
+    // (not the frame position) to give it back exactly.
+    const QRect frame = frameGeometry();
+    Fensterlage = {windowState() & ~Qt::WindowActive, frame.width(), frame.height(), frame.x(), frame.y(),
+                   (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) ? normalGeometry() : geometry()};
 
-    setWindowFlag(Qt::FramelessWindowHint, true);
-    setWindowState(Qt::WindowMaximized);
-    show();  // changing the frame hides a window
+    // Full screen covers panels and task bars; with a window manager it also
+    // drops the frame, without one the window is simply given the screen.
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+    show();
+    coverScreen();
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     raise();
@@ -90,14 +96,10 @@ void Tdisplay::StartClick() {
 }
 
 void Tdisplay::Anzeige_beenden() {
-    setWindowFlag(Qt::FramelessWindowHint, false);
     setWindowState(Fensterlage.state);
     show();
-    if (!(Fensterlage.state & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-    {
-        resize(Fensterlage.width, Fensterlage.height);
-        move(Fensterlage.left, Fensterlage.top);  // frame position, as taken
-    }
+    if (!(Fensterlage.state & (Qt::WindowMaximized | Qt::WindowFullScreen)) && Fensterlage.client.isValid())
+        setGeometry(Fensterlage.client);  // the client area: no frame offset to get wrong
     scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include <string_view>
+
 namespace {
 
 enum class Kind { Check, Button, List, Caption };
@@ -196,6 +198,9 @@ QWidget* makeControl(QWidget* parent, const ControlDesign& d, int n, int dy) {
     case Kind::Caption: {
         auto* l = new QLabel(textFor(d.caption, n), parent);
         l->setTextFormat(Qt::PlainText);
+        // Read-outs only: a click goes to the element placed under them.
+        if (d.caption == std::string_view("X:") || d.caption == std::string_view("Y:"))
+            l->setAttribute(Qt::WA_TransparentForMouseEvents);
         w = l;
         break;
     }

@@ -30,20 +30,26 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // No display name: on X11 Qt would append it to every window title.
     QApplication::setApplicationName("Fendral-Timing Time-display");
-    QApplication::setApplicationDisplayName("Fendral-Timing Time-display");
     QApplication::setApplicationVersion(QStringLiteral(TD_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("timedisplay"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("timedisplay")));  // the installed icon
     datafiles::setFolders(datafiles::defaultFolders(QCoreApplication::applicationDirPath()));
     fonts::registerSubstitutes();
+    // A stop by the session or service manager ends like "Beenden", from the
+    // first moment on and also while a dialog is open.
+    installQuitSignals([] {
+        if (display)
+            display->EndClick();
+        else
+            QApplication::quit();
+    });
     try {
         // The three windows live until the process ends, created in this order.
         Tdisplay mainWindow;
         TTimeControl timeControl(&mainWindow);
         TStartNumberForm startNumberForm(&mainWindow);
-        // A stop by the session or service manager ends like "Beenden".
-        installQuitSignals([&mainWindow] { mainWindow.EndClick(); });
         saveSettingsIfTheDisplayGoes();
         mainWindow.show();
         // After the settings are read; ends before the windows it watches.

@@ -130,7 +130,10 @@ void Tdisplay::loadPictures() {
         if (!Logo[i]->load(datafiles::locate(file)))
             unreadable << file;
     }
-    // Reported once; start-up goes on with empty pictures.
+    // Reported once, without waiting: start-up goes on with empty pictures.
     if (!unreadable.isEmpty())
-        Dialogs::current().error(this, "Could not read picture file: " + unreadable.join(", "));
+        Dialogs::current().notice(this, QStringLiteral("picture"),
+                                  "Could not read picture file: " + unreadable.join(", "));
+    else
+        Dialogs::current().withdrawNotice(QStringLiteral("picture"));
 }

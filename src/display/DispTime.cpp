@@ -60,6 +60,10 @@ void Tdisplay::SecModeClick() {
         const int format = ZeitDarstellung->currentIndex();
         Zeit_Dp1->setVisible(!sec && format >= 4);
         Zeit_Dp2->setVisible(!sec && format >= 2);
+    } else if (CheckBoxZ->isChecked()) {
+        // "Automatisch": a colon appears once the time reaches its places.
+        Zeit_Dp1->setVisible(!sec && Zeitwert >= 3600000);
+        Zeit_Dp2->setVisible(!sec && Zeitwert >= 60000);
     } else if (!CheckBoxZ->isChecked()) {
         Zeit_Dp1->setVisible(false);
         Zeit_Dp2->setVisible(false);

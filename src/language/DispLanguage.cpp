@@ -152,9 +152,11 @@ void Tdisplay::Sprache_laden() {
         return;
     QByteArray bytes;
     if (!regularfile::read(datafiles::locate(QFile::decodeName(Sprachdatei)), kMaxLanguageFile, bytes)) {
-        Dialogs::current().error(this, QStringLiteral("Error reading language File"));
+        // Read at start-up too: the board must come up without anyone there.
+        Dialogs::current().notice(this, QStringLiteral("language"), QStringLiteral("Error reading language File"));
         return;
     }
+    Dialogs::current().withdrawNotice(QStringLiteral("language"));
     QBuffer file(&bytes);
     file.open(QIODevice::ReadOnly);
     QByteArray raw;

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
+#include <algorithm>
+
 TStartNumberForm* StartNumberForm = nullptr;
 
 TStartNumberForm::TStartNumberForm(QWidget* parent) : QDialog(parent) {
@@ -22,6 +24,8 @@ TStartNumberForm::TStartNumberForm(QWidget* parent) : QDialog(parent) {
     Label1->setTextFormat(Qt::PlainText);
     Label1->move(24, 8);
     Label1->adjustSize();
+    // The substitute for the design font may be wider: the whole text stays readable.
+    setFixedSize(std::max(width(), Label1->geometry().right() + 1 + 8), height());
 
     // Up to three digits, right-aligned; the initial text is three blanks.
     StartNrE = new QLineEdit(this);

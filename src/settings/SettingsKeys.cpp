@@ -23,8 +23,11 @@ QByteArray num(int v) { return QByteArray::number(v); }
 // 0 height, 1 width, 2 left, 3 top: the window's outer bounds.
 template <int G>
 void applyGeometry(Tdisplay& d, int v, const QByteArray&) {
+    // While the window manager is still framing the window, Qt can report a
+    // frame that does not even hold the client area: count no frame then.
     const QRect frame = d.frameGeometry();
-    const int dw = frame.width() - d.width(), dh = frame.height() - d.height();
+    const bool framed = frame.contains(d.geometry());
+    const int dw = framed ? frame.width() - d.width() : 0, dh = framed ? frame.height() - d.height() : 0;
     switch (G) {
     case 0: d.resize(d.width(), v - dh); break;
     case 1: d.resize(v - dw, d.height()); break;
@@ -38,7 +41,10 @@ void applyGeometry(Tdisplay& d, int v, const QByteArray&) {
 }
 template <int G>
 QByteArray storeGeometry(const Tdisplay& d) {
-    const QRect frame = d.frameGeometry();
+    // In display mode the setup placement is kept, never the full screen.
+    const QRect frame = d.Anzeigemodus ? QRect(d.Fensterlage.left, d.Fensterlage.top, d.Fensterlage.width,
+                                               d.Fensterlage.height)
+                                       : d.frameGeometry();
     return num(G == 0 ? frame.height() : G == 1 ? frame.width() : G == 2 ? frame.x() : frame.y());
 }
 

@@ -23,8 +23,48 @@ TEST(FontColourDialog, StartsAtTheGivenFontAndColourAndReturnsBoth) {
     EXPECT_FALSE(all.findChild<QFontDialog*>("fonts")->testOption(QFontDialog::MonospacedFonts));
 }
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QFontDatabase>
+#include <QListView>
 #include <QMessageBox>
+
+namespace {
+// The families the dialog offers: the rows of its list of installed families.
+QStringList offeredFamilies(const FontColourDialog& dlg) {
+    const QStringList installed = QFontDatabase::families();
+    for (const QListView* view : dlg.findChildren<QListView*>()) {
+        const QAbstractItemModel* m = view->model();
+        if (!m || m->rowCount() == 0 || !installed.contains(m->index(0, 0).data().toString()))
+            continue;
+        QStringList rows;
+        for (int r = 0; r < m->rowCount(); ++r)
+            rows << m->index(r, 0).data().toString();
+        return rows;
+    }
+    return {};
+}
+} // namespace
+
+// What the operator can pick: only fixed-pitch families for the time, rank,
+// start number and preset time; every family for the boards.
+TEST(FontColourDialog, FixedPitchOnlyOffersNothingElse) {
+    ASSERT_TRUE(QFontDatabase::families().contains("DejaVu Sans"));
+    ASSERT_TRUE(QFontDatabase::families().contains("DejaVu Sans Mono"));
+    const QFont start = fonts::make(fonts::kDigits, 35, true);
+    FontColourDialog fixed({start, colour::Yellow}, true);
+    const QStringList offered = offeredFamilies(fixed);
+    ASSERT_FALSE(offered.isEmpty());
+    EXPECT_TRUE(offered.contains("DejaVu Sans Mono"));
+    EXPECT_FALSE(offered.contains("DejaVu Sans"));
+    for (const QString& family : offered)
+        EXPECT_TRUE(QFontDatabase::isFixedPitch(family)) << family.toStdString();
+    EXPECT_TRUE(QFontInfo(fixed.choice().font).fixedPitch());  // starts at a fixed-pitch face
+
+    FontColourDialog all({start, colour::Yellow}, false);
+    EXPECT_TRUE(offeredFamilies(all).contains("DejaVu Sans"));
+    EXPECT_TRUE(offeredFamilies(all).contains("DejaVu Sans Mono"));
+}
 
 // A notice never waits for the operator, and a repeated fault keeps one box.
 TEST(ScreenNotice, ShowsWithoutWaitingOneBoxPerKeyAndIsWithdrawn) {

@@ -70,8 +70,7 @@ TEST_F(Console, StartHidesEverySetupControlAndAnyOtherKeyBringsThemBack) {
     EXPECT_TRUE(win->Logo[2]->isHidden());
     EXPECT_TRUE(win->Vorgabezeit->isHidden());
     EXPECT_FALSE(win->Rang->isHidden());
-    EXPECT_TRUE(win->windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_TRUE(win->windowState() & Qt::WindowMaximized);
+    EXPECT_TRUE(win->windowState() & Qt::WindowFullScreen);  // covers panels and task bars
     EXPECT_EQ(win->scroller->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
     EXPECT_EQ(windowColour(), QColor(0, 0, 0));
 
@@ -82,7 +81,7 @@ TEST_F(Console, StartHidesEverySetupControlAndAnyOtherKeyBringsThemBack) {
     for (QWidget* w : controls)
         EXPECT_FALSE(w->isHidden()) << w->objectName().toStdString();
     EXPECT_TRUE(widget("SpracheSchreiben")->isHidden());
-    EXPECT_FALSE(win->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_FALSE(win->windowState() & Qt::WindowFullScreen);
     EXPECT_EQ(win->size(), before.size());
     EXPECT_EQ(win->pos(), framePos);
     EXPECT_EQ(windowColour(), QColor(128, 128, 128));
@@ -285,4 +284,14 @@ TEST_F(Console, VisibilityBoxes) {
     EXPECT_TRUE(win->Logo[1]->isHidden());
     win->Logo_sichtbar[2]->setChecked(false);  // does not hide a showing advert
     EXPECT_FALSE(win->Logo[2]->isHidden());
+}
+
+TEST_F(Console, PositionReadOutsLetClicksThroughToTheElementUnderThem) {
+    win->show();
+    QApplication::processEvents();
+    for (const char* name : {"XRang", "YRang"}) {
+        QWidget* readOut = widget(name);
+        win->Rang->move(readOut->pos());
+        EXPECT_EQ(win->canvas->childAt(readOut->geometry().center()), win->Rang) << name;
+    }
 }

@@ -186,9 +186,11 @@ TEST_F(MainWindowTest, DisplayElementsInTheirDesignLook) {
 }
 
 TEST_F(MainWindowTest, MissingPicturesAreReportedOnceAndStartUpGoesOn) {
-    // The fixture's window started in an empty folder.
-    const QStringList pictures = dialogs->errors.filter(".bmp");
+    // The fixture's window started in an empty folder; nothing waited for the operator.
+    EXPECT_TRUE(dialogs->errors.filter(".bmp").isEmpty());
+    const QStringList pictures = dialogs->notices.filter(".bmp");
     ASSERT_EQ(pictures.size(), 1);
+    EXPECT_EQ(dialogs->openNotices.value("picture"), pictures[0]);
     EXPECT_TRUE(pictures[0].contains("logo1.bmp"));
     EXPECT_TRUE(pictures[0].contains("logo3.bmp"));
     EXPECT_TRUE(win->Logo[0]->picture().isNull());
@@ -203,12 +205,12 @@ TEST_F(MainWindowTest, PicturesLoadFromTheWorkingFolder) {
     for (int n = 1; n <= 3; ++n)
         ASSERT_TRUE(img.save(dir.file(QString("logo%1.bmp").arg(n)), "BMP"));
     dir.write("logo2.bmp", "not a picture");
-    dialogs->errors.clear();
+    dialogs->notices.clear();
     createWindows();
     EXPECT_EQ(win->Logo[0]->size(), QSize(40, 20));
     EXPECT_TRUE(win->Logo[1]->picture().isNull());
     EXPECT_EQ(win->Logo[2]->size(), QSize(40, 20));
-    const QStringList pictures = dialogs->errors.filter(".bmp");
+    const QStringList pictures = dialogs->notices.filter(".bmp");
     ASSERT_EQ(pictures.size(), 1);
     EXPECT_TRUE(pictures[0].contains("logo2.bmp"));
     EXPECT_FALSE(pictures[0].contains("logo1.bmp"));
@@ -223,14 +225,14 @@ TEST_F(MainWindowTest, PicturesThatAreNotFilesAreRefusedAtOnce) {
         img.fill(Qt::blue);
         ASSERT_TRUE(img.save(folder.file("logo1.bmp"), "BMP"));
         ASSERT_TRUE(img.save(folder.file("logo3.bmp"), "BMP"));
-        dialogs->errors.clear();
+        dialogs->notices.clear();
         QElapsedTimer t;
         t.start();
         createWindows();
         EXPECT_LT(t.elapsed(), 5000);
         EXPECT_TRUE(win->Logo[1]->picture().isNull());
         EXPECT_EQ(win->Logo[0]->size(), QSize(40, 20));
-        const QStringList pictures = dialogs->errors.filter(".bmp");
+        const QStringList pictures = dialogs->notices.filter(".bmp");
         ASSERT_EQ(pictures.size(), 1);
         EXPECT_TRUE(pictures[0].contains("logo2.bmp"));
         EXPECT_FALSE(pictures[0].contains("logo1.bmp"));
@@ -270,4 +272,12 @@ TEST_F(MainWindowTest, TimeButtonShowsTheTimeTableModally) {
     });
     widget<QPushButton>("Time")->click();
     EXPECT_EQ(dialogs->execCount, 1);
+}
+
+TEST_F(MainWindowTest, PromptShowsItsWholeText) {
+    const QLabel* l = start->Label1;
+    EXPECT_EQ(l->text(), "Bitte Startnummer eingeben:");
+    EXPECT_GE(l->width(), l->fontMetrics().horizontalAdvance(l->text()));
+    EXPECT_LT(l->geometry().right(), start->width());
+    EXPECT_EQ(start->height(), 85);
 }

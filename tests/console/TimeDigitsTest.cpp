@@ -160,3 +160,15 @@ TEST_F(TimeDigits, SecondsModeReadsTheTimeWithoutColons) {
     line(timingLine("001", 'C', "   12 34.567", " 1"));
     EXPECT_EQ(win->Zeitwert, 754567);
 }
+
+TEST_F(TimeDigits, AutomaticFormatShowsNoColonBeforeTheTimeReachesIt) {
+    choose(win->ZeitDarstellung, 0);
+    win->SecModeClick();  // as at the first paint, before any line
+    EXPECT_EQ(visibility(), ".......1111.");
+    line(timingLine("001", '.', "00:01:00.000"));
+    EXPECT_TRUE(shown("Zeit_Dp2"));
+    win->SecMode->setChecked(true);
+    win->SecMode->setChecked(false);
+    EXPECT_TRUE(shown("Zeit_Dp2"));
+    EXPECT_FALSE(shown("Zeit_Dp1"));  // no hours yet
+}

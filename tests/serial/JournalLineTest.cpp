@@ -75,5 +75,10 @@ TEST(JournalThroughALine, EveryCompleteLineIsJournalledWithItsBytesAndArrivalTim
     }
     // the board showed the last line too
     EXPECT_EQ(d->Zeitwert, 61000);
-    EXPECT_TRUE(dialogs->notices.isEmpty()) << dialogs->notices.join("|").toStdString();
+    // (the test folder has no pictures: that notice is expected)
+    QStringList faults;
+    for (const QString& n : dialogs->notices)
+        if (!n.startsWith("Could not read picture file"))
+            faults << n;
+    EXPECT_TRUE(faults.isEmpty()) << faults.join("|").toStdString();
 }

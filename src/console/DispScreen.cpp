@@ -1,0 +1,59 @@
+// Where the main window stands: on a reachable screen, and in display mode
+// on the whole of its screen.
+#include "console/Disp.h"
+
+#include "common/Placement.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cstdlib>
+#include <xcb/xcb.h>
+
+namespace {
+// Whether a window manager runs on this X display: one that does announces
+// itself on the root window. Elsewhere the platform handles full screen.
+bool windowManagerRuns() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return true;
+    xcb_connection_t* c = x11->connection();
+    static const char kName[] = "_NET_SUPPORTING_WM_CHECK";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kName - 1, kName), nullptr);
+    if (!atom)
+        return true;
+    bool runs = false;
+    if (atom->atom != XCB_ATOM_NONE) {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        if (xcb_get_property_reply_t* prop = xcb_get_property_reply(
+                c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr)) {
+            runs = xcb_get_property_value_length(prop) > 0;
+            free(prop);
+        }
+    }
+    free(atom);
+    return runs;
+}
+} // namespace
+
+void Tdisplay::coverScreen() {
+    // A window manager makes a full-screen window cover its screen; on a bare
+    // X server (a kiosk) nobody does, so the window takes the screen itself.
+    if (windowManagerRuns())
+        return;
+    if (const QScreen* s = screen())
+        setGeometry(s->geometry());
+}
+
+void Tdisplay::keepOnScreen() {
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    QList<QRect> screens;
+    for (const QScreen* s : QGuiApplication::screens())
+        screens << s->availableGeometry();
+    const QRect frame = frameGeometry().contains(geometry()) ? frameGeometry() : geometry();
+    const QPoint p = placement::ontoScreen(frame, screens);
+    if (p != pos())
+        move(p);
+}

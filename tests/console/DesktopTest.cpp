@@ -1,0 +1,344 @@
+// The real program on a real X server (Xvfb), with a window manager (openbox)
+// and without one (a kiosk), driven as an operator drives it (xdotool) and
+// measured from the X server's side (xwininfo, xprop), never from Qt's.
+#include "../serial/Pty.h"
+#include "TempDir.h"
+#include "XServer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <tuple>
+#include <utility>
+#include <signal.h>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Fendral-Timing Time-display V1.5.1.1");
+
+// One run of the program in a fresh working folder seeded from data/.
+class Program {
+public:
+    explicit Program(const XServer& x, bool pictures = true) : x_(x) {
+        QStringList files{"liste.xls", "english.lng"};
+        for (const QString& f : files)
+            QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.file(f));
+        // Shipped pictures are found beside the program; broken ones in the
+        // working folder replace them.
+        for (const char* f : {"logo1.bmp", "logo2.bmp", "logo3.bmp"})
+            if (pictures)
+                QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.file(f));
+            else
+                dir.write(f, "not a picture");
+    }
+    ~Program() {
+        if (app.state() != QProcess::NotRunning) {
+            app.kill();
+            app.waitForFinished(3000);
+        }
+    }
+    void ini(const QByteArray& lines) const { dir.write("disp.ini", lines); }
+    // Starts the program and returns its main window's id ("" if it never showed).
+    QString start() {
+        app.setWorkingDirectory(dir.path());
+        app.setProcessEnvironment(x_.environment());
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app.start(TD_BINARY_DIR "/src/console/timedisplay", {});
+        if (!app.waitForStarted(5000))
+            return {};
+        return x_.findWindow(kTitle).value_or(QString());
+    }
+    // Stops it with sig; its exit code, or -1 when it did not end normally.
+    int stop(int sig = SIGTERM) {
+        ::kill(pid_t(app.processId()), sig);
+        if (!app.waitForFinished(10000) || app.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return app.exitCode();
+    }
+    // disp.ini as key -> value.
+    QMap<QString, QString> settings() const {
+        QMap<QString, QString> m;
+        for (const QByteArray& line : dir.read("disp.ini").split('\n')) {
+            const QString l = QString::fromLatin1(line).trimmed();
+            const int sp = l.indexOf(' ');
+            if (sp > 0)
+                m[l.left(sp)] = l.mid(sp + 1);
+        }
+        return m;
+    }
+    QRect storedPlacement() const {
+        const auto s = settings();
+        return QRect(s["DisplayLeft"].toInt(), s["DisplayTop"].toInt(), s["DisplayWidth"].toInt(),
+                     s["DisplayHeight"].toInt());
+    }
+    // The program's other mapped windows (dialogs), once there are `count` of them.
+    QStringList dialogs(const QString& main, int count = 1) const {
+        QStringList others;
+        pollUntil(
+            [&] {
+                others = x_.windowsOf(app.processId());
+                others.removeAll(main);
+                return others.size() >= count;
+            },
+            10000);
+        return others;
+    }
+
+    TempWorkDir dir;
+    QProcess app;
+
+private:
+    const XServer& x_;
+};
+
+QString describe(const std::optional<QRect>& r) {
+    if (!r)
+        return "none";
+    return QString("%1,%2 %3x%4").arg(r->x()).arg(r->y()).arg(r->width()).arg(r->height());
+}
+
+// Client and frame geometry from one reading of the client area.
+std::pair<std::optional<QRect>, std::optional<QRect>> settled(const XServer& x, const QString& id) {
+    const QMargins frame = x.frameExtents(id);
+    const auto client = x.clientGeometry(id);
+    if (!client)
+        return {};
+    return {client, client->marginsAdded(frame)};
+}
+
+// Polls until the window's client and frame geometry are `client` and `frame`.
+::testing::AssertionResult becomes(const XServer& x, const QString& id, const QRect& client, const QRect& frame) {
+    std::optional<QRect> c, f;
+    if (pollUntil(
+            [&] {
+                std::tie(c, f) = settled(x, id);
+                return c == client && f == frame;
+            },
+            5000))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "client " << describe(c).toStdString() << " frame "
+                                         << describe(f).toStdString() << ", wanted client "
+                                         << describe(client).toStdString() << " frame "
+                                         << describe(frame).toStdString();
+}
+
+class Desktop : public ::testing::TestWithParam<bool> {
+protected:
+    bool withWindowManager() const { return GetParam(); }
+};
+
+std::string wmName(const ::testing::TestParamInfo<bool>& p) {
+    return p.param ? "openbox" : "bareX";
+}
+
+} // namespace
+
+// "Starten" covers the whole screen, frame and all, and any key gives back
+// exactly the setup placement; 20 times over, nothing drifts.
+TEST_P(Desktop, DisplayModeCoversTheScreenAndRoundTripsDoNotDrift) {
+    XServer x({QSize(1280, 1024), withWindowManager()});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    p.ini("DisplayLeft 120\r\nDisplayTop 90\r\nDisplayWidth 803\r\nDisplayHeight 765\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    // The setup placement, once the first paint has read the settings again.
+    std::optional<QRect> client, frame;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            std::tie(client, frame) = settled(x, w);
+            return frame && *frame == QRect(120, 90, 803, 765);  // outer bounds as stored
+        },
+        5000))
+        << describe(frame).toStdString();
+    const QRect screen(QPoint(0, 0), x.screen());
+    const int trips = withWindowManager() ? 20 : 5;
+    for (int i = 0; i < trips; ++i) {
+        ASSERT_TRUE(x.key(w, "F9"));
+        ASSERT_TRUE(becomes(x, w, screen, screen)) << "trip " << i;
+        if (withWindowManager())
+            EXPECT_TRUE(x.netWmState(w).contains("_NET_WM_STATE_FULLSCREEN"));
+        ASSERT_TRUE(x.key(w, "Escape"));
+        ASSERT_TRUE(becomes(x, w, *client, *frame)) << "trip " << i;
+    }
+    EXPECT_EQ(p.stop(), 0);
+}
+
+// A stored place off every screen comes onto the screen and stays there,
+// also after the first paint reads the settings again; it is saved corrected.
+TEST_P(Desktop, StoredPlacementOffTheScreenIsCorrectedAndSavedCorrected) {
+    XServer x({QSize(1600, 1200), withWindowManager()});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    p.ini("DisplayLeft 3000\r\nDisplayTop 100\r\nDisplayWidth 803\r\nDisplayHeight 765\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    const QRect screen(QPoint(0, 0), x.screen());
+    std::optional<QRect> frame;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            frame = x.frameGeometry(w);
+            return frame && screen.contains(*frame);
+        },
+        5000))
+        << describe(frame).toStdString();
+    EXPECT_EQ(p.stop(), 0);
+    const QRect stored = p.storedPlacement();
+    EXPECT_TRUE(screen.contains(stored)) << describe(stored).toStdString();
+    EXPECT_EQ(stored.topLeft(), frame->topLeft());
+}
+
+// Closing while the board shows saves the setup placement, never the screen.
+TEST_P(Desktop, ClosingInDisplayModeSavesTheSetupPlacement) {
+    XServer x({QSize(1280, 1024), withWindowManager()});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    p.ini("DisplayLeft 100\r\nDisplayTop 80\r\nDisplayWidth 700\r\nDisplayHeight 600\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    std::optional<QRect> frame;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            frame = x.frameGeometry(w);
+            return frame && *frame == QRect(100, 80, 700, 600);  // outer bounds as stored
+        },
+        5000));
+    const QRect screen(QPoint(0, 0), x.screen());
+    ASSERT_TRUE(x.key(w, "F9"));
+    ASSERT_TRUE(becomes(x, w, screen, screen));
+    EXPECT_EQ(p.stop(SIGTERM), 0);
+    EXPECT_EQ(p.storedPlacement(), *frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutWindowManager, Desktop, ::testing::Bool(), wmName);
+
+// A maximised setup window comes back maximised, and un-maximising it then
+// gives its old normal place back.
+TEST(DesktopOpenbox, MaximisedSetupWindowComesBackMaximised) {
+    XServer x({QSize(1280, 1024), true});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    p.ini("DisplayLeft 100\r\nDisplayTop 80\r\nDisplayWidth 700\r\nDisplayHeight 600\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    std::optional<QRect> normalClient, normalFrame;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            std::tie(normalClient, normalFrame) = settled(x, w);
+            return normalFrame && *normalFrame == QRect(100, 80, 700, 600);
+        },
+        5000));
+    // As the operator does it: a double click on the title bar.
+    auto doubleClickTitle = [&] {
+        const QRect f = *x.frameGeometry(w);
+        return x.tool("xdotool", {"mousemove", "--sync", QString::number(f.x() + 200), QString::number(f.y() + 8),
+                                  "click", "--repeat", "2", "--delay", "80", "1"})
+            .has_value();
+    };
+    ASSERT_TRUE(doubleClickTitle());
+    auto maximised = [&] {
+        const QStringList s = x.netWmState(w);
+        return s.contains("_NET_WM_STATE_MAXIMIZED_VERT") && s.contains("_NET_WM_STATE_MAXIMIZED_HORZ") &&
+               !s.contains("_NET_WM_STATE_FULLSCREEN");
+    };
+    ASSERT_TRUE(pollUntil(maximised, 5000));
+    std::optional<QRect> maxClient, maxFrame;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            std::tie(maxClient, maxFrame) = settled(x, w);
+            return maxClient && maxClient->width() > 1200;
+        },
+        5000));
+
+    const QRect screen(QPoint(0, 0), x.screen());
+    ASSERT_TRUE(x.key(w, "F9"));
+    ASSERT_TRUE(becomes(x, w, screen, screen));
+    ASSERT_TRUE(x.key(w, "Escape"));
+    ASSERT_TRUE(pollUntil(maximised, 5000)) << x.netWmState(w).join(' ').toStdString();
+    EXPECT_TRUE(becomes(x, w, *maxClient, *maxFrame));
+
+    ASSERT_TRUE(doubleClickTitle());
+    EXPECT_TRUE(becomes(x, w, *normalClient, *normalFrame));
+    EXPECT_EQ(p.stop(), 0);
+}
+
+namespace {
+bool slaveOpened(int master) {
+    pollfd p{master, POLLIN, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+} // namespace
+
+// Unreadable pictures are reported without waiting: the board comes up and opens
+// its port with the box on screen; every title is exactly the designed one;
+// a stop signal while the box is open saves and ends cleanly.
+TEST(DesktopOpenbox, StartWithUnreadablePicturesNeverWaitsAndTitlesAreExact) {
+    XServer x({QSize(1280, 1024), true});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x, false);
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(p.dir.file("COM1")));
+    p.ini("COM 1\r\nDisplayLeft 10\r\nDisplayTop 10\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    EXPECT_EQ(x.wmName(w).toStdString(), kTitle.toStdString());
+    EXPECT_EQ(x.netWmName(w).toStdString(), kTitle.toStdString());
+    const QStringList boxes = p.dialogs(w);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(x.wmName(boxes[0]).toStdString(), "Error");
+    EXPECT_EQ(x.netWmName(boxes[0]).toStdString(), "Error");
+    // Above the main window, where the operator sees it.
+    EXPECT_TRUE(pollUntil([&] { return x.stacking().indexOf(boxes[0]) > x.stacking().indexOf(w); }, 3000))
+        << x.stacking().join(' ').toStdString();
+    EXPECT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000)) << "the port was not opened";
+    QFile::remove(p.dir.file("disp.ini"));
+    EXPECT_EQ(p.stop(SIGTERM), 0);
+    EXPECT_TRUE(QFileInfo::exists(p.dir.file("disp.ini")));
+    EXPECT_EQ(p.settings().value("COM"), "1");
+}
+
+// The time table window and the start number prompt open on the main
+// window's screen, fully visible, with and without a window manager; a stop
+// signal (SIGTERM, SIGINT) while the modal time table is open saves and ends cleanly.
+TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
+    XServer x({QSize(1024, 768), withWindowManager()});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(p.dir.file("COM1")));
+    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
+    const QRect screen(QPoint(0, 0), x.screen());
+
+    // A finish time without start number asks for one.
+    ASSERT_TRUE(pty.write("A00F    00:00:12.345  \r"));
+    QStringList prompt = p.dialogs(w);
+    ASSERT_EQ(prompt.size(), 1);
+    EXPECT_EQ(x.netWmName(prompt[0]).toStdString(), "StartNumberForm");
+    std::optional<QRect> f;
+    EXPECT_TRUE(pollUntil([&] { return (f = x.frameGeometry(prompt[0])) && screen.contains(*f); }, 3000))
+        << describe(f).toStdString();
+    ASSERT_TRUE(x.key(prompt[0], "Return"));
+    ASSERT_TRUE(pollUntil([&] { return x.windowsOf(p.app.processId()).size() == 1; }, 5000));
+
+    // "Zeiten kontrollieren"
+    ASSERT_TRUE(x.click(w, 185 + 40, 698 + 12));
+    const QStringList table = p.dialogs(w);
+    ASSERT_EQ(table.size(), 1);
+    EXPECT_EQ(x.netWmName(table[0]).toStdString(), "Time table");  // the language file's title, nothing appended
+    EXPECT_TRUE(pollUntil([&] { return (f = x.frameGeometry(table[0])) && screen.contains(*f); }, 3000))
+        << describe(f).toStdString();
+
+    // Ctrl+C in the terminal that started it ends it like a stop by the system.
+    QFile::remove(p.dir.file("disp.ini"));
+    EXPECT_EQ(p.stop(withWindowManager() ? SIGTERM : SIGINT), 0);
+    EXPECT_TRUE(QFileInfo::exists(p.dir.file("disp.ini")));
+}
