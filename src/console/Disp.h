@@ -292,6 +292,9 @@ public:
     // ---- settings (settings/DispSettings.cpp) -----------------------------
     void Einstellungen_laden();
     void Einstellungen_speichern();
+    QByteArray settingsBytes();  // disp.ini as it would be written now
+    void startSettingsAutosave();      // written within two seconds of a change
+    class SaveWorker* settingsWriter() const { return iniWriter_; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -337,6 +340,13 @@ private:
     std::shared_ptr<class LineJournal> journal_;  // made with the first line
     bool scrollRangeQueued_ = false;
     bool closed_ = false;
+
+    // settings/DispSettings.cpp: the state disp.ini holds, and its writer
+    void settingsWritten(bool ok, const QByteArray& bytes, const QString& error);
+    class QTimer* iniTimer_ = nullptr;
+    class SaveWorker* iniWriter_ = nullptr;
+    QByteArray iniOnDisk_;
+    QString iniError_;
 };
 
 // The one main window of the process.
