@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <mutex>
 #include <cstdio>
 #include <cstring>
 
@@ -32,7 +33,15 @@ constexpr int kPresetRow = 6;
 constexpr int kFirstTimeCol = 6, kLastTimeCol = 17;
 } // namespace
 
-TTimeControl::TTimeControl(QWidget* parent) : QDialog(parent) {
+// The table as the writer thread sees it: changes queue here under the
+// lock; only the writer applies them and reads the sheet.
+struct WriterTable {
+    std::mutex lock;
+    std::vector<Sheet::Changes> queued;
+    Sheet sheet;
+};
+
+TTimeControl::TTimeControl(QWidget* parent) : QDialog(parent), writerTable_(std::make_shared<WriterTable>()) {
     TimeControl = this;  // reachable while the creation code below runs
     setObjectName(QStringLiteral("TimeControl"));
     setWindowTitle(QStringLiteral("TimeControl"));
@@ -148,6 +157,9 @@ void TTimeControl::DateiLadenClick() {
     }
     applyNumberFormat();
     TimeTable->setModified(false);
+    // the writer gets the whole table now, at start-up, not with the first result
+    std::lock_guard hold(writerTable_->lock);
+    writerTable_->queued.push_back(TimeTable->takeChanges());
 }
 
 void TTimeControl::TimeTableEndRecalc() {
@@ -174,11 +186,24 @@ void TTimeControl::requestSave() {
 
 void TTimeControl::submitSnapshot() {
     saveQueued_ = false;
-    auto snapshot = std::make_shared<const Sheet>(TimeTable->sheet());
+    // Only what changed crosses over (shared rows, no copy of the table),
+    // so handing a save over costs the board next to nothing.
+    const auto table = writerTable_;
+    {
+        std::lock_guard hold(table->lock);
+        table->queued.push_back(TimeTable->takeChanges());
+    }
     const QString path = QFileInfo(kDataFile).absoluteFilePath();
     const QString aside = unreadableAside_;
     const auto moved = movedAside_;
-    saver_->submit([snapshot, path, aside, moved](QString& error) {
+    saver_->submit([table, path, aside, moved](QString& error) {
+        std::vector<Sheet::Changes> changes;
+        {
+            std::lock_guard hold(table->lock);
+            changes.swap(table->queued);
+        }
+        for (const Sheet::Changes& c : changes)
+            table->sheet.apply(c);
         if (!aside.isEmpty() && !moved->load()) {
             if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0 &&
                 errno != ENOENT) {
@@ -189,7 +214,7 @@ void TTimeControl::submitSnapshot() {
             moved->store(true);
         }
         QByteArray bytes;
-        if (!xls::write(*snapshot, bytes, &error))
+        if (!xls::write(table->sheet, bytes, &error))
             return false;
         safefile::Options options;
         options.respectReadOnly = true;

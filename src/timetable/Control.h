@@ -74,6 +74,9 @@ private:
     // An unreadable liste.xls goes there before the first save replaces it.
     QString unreadableAside_, unreadableReason_;
     std::shared_ptr<std::atomic<bool>> movedAside_;
+    // The writer's copy of the table, brought up to date by the changes
+    // handed over with each save.
+    std::shared_ptr<struct WriterTable> writerTable_;
 };
 
 extern TTimeControl* TimeControl;

@@ -904,8 +904,9 @@ QByteArray workbookStream(const Sheet& sheet) {
         if (lo < 0)
             continue;
         o.rec(kRow, {uint16_t(r), uint16_t(lo), uint16_t(hi + 1), 0x00FF, 0, 0, 0x0100, 0x000F});
-        for (size_t i = 0; i < row.size(); ++i) {
-            const Cell& c = row[i];
+        const size_t cells = size_t(row.size());
+        for (size_t i = 0; i < cells; ++i) {
+            const Cell& c = row[qsizetype(i)];
             const int xfi = xfOf[c.format] >= 0 ? xfOf[c.format] : generalXf;
             const uint16_t xf = uint16_t(xfi);
             switch (c.kind) {
@@ -914,8 +915,8 @@ QByteArray workbookStream(const Sheet& sheet) {
                     break;
                 // formatted empty cells side by side share one MULBLANK
                 size_t j = i + 1;
-                while (j < row.size() && j - i < 1000 && row[j].kind == Cell::Empty && row[j].format != 0 &&
-                       row[j].col == row[j - 1].col + 1)
+                while (j < cells && j - i < 1000 && row[qsizetype(j)].kind == Cell::Empty &&
+                       row[qsizetype(j)].format != 0 && row[qsizetype(j)].col == row[qsizetype(j - 1)].col + 1)
                     ++j;
                 if (j - i == 1) {
                     o.cell(kBlank, uint16_t(r), c.col, xf, nullptr, 0);
