@@ -195,6 +195,11 @@ void Sheet::clear() {
     timeFormat_ = {false};
 }
 
+void Sheet::logRow(size_t r) {
+    if (!log_.all && (log_.rows.empty() || log_.rows.back() != r))
+        log_.rows.push_back(r);
+}
+
 Sheet::Changes Sheet::takeChanges() {
     Changes c;
     c.all = log_.all;
@@ -269,8 +274,7 @@ Cell* Sheet::touch(int row, int col) {
         return nullptr;
     if (size_t(row) > rows_.size())
         rows_.resize(size_t(row));
-    if (!log_.all && (log_.rows.empty() || log_.rows.back() != size_t(row - 1)))
-        log_.rows.push_back(size_t(row - 1));
+    logRow(size_t(row - 1));
     auto& r = rows_[size_t(row - 1)];
     const uint8_t key = uint8_t(col - 1);
     auto it = std::lower_bound(r.begin(), r.end(), key, [](const Cell& c, uint8_t k) { return c.col < k; });
@@ -402,6 +406,7 @@ bool Sheet::restore(int row, int col, const Cell& copy) {
         return false;
     if (copy.kind == Cell::Empty && copy.format == 0) {  // keep rows sparse
         if (size_t(row) <= rows_.size()) {
+            logRow(size_t(row - 1));
             auto& r = rows_[size_t(row - 1)];
             const uint8_t key = uint8_t(col - 1);
             r.erase(std::remove_if(r.begin(), r.end(), [key](const Cell& c) { return c.col == key; }), r.end());

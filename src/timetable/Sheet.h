@@ -131,6 +131,8 @@ private:
             return *this;
         }
     };
+    // Every change of a row's cells goes through here (see takeChanges).
+    void logRow(size_t r);
     std::vector<Row> rows_;
     ChangeLog log_;
     QStringList formats_;

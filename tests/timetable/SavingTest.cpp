@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -423,4 +424,32 @@ TEST(SettingsAutosave, AChangeIsOnDiskWithinTwoSecondsAndCloseWritesOnce) {
     win->close();
     EXPECT_EQ(writes.count(), 2);
     EXPECT_TRUE(dir.read("disp.ini").contains("\r\nRankX 7\r\nRankY 8\r\n"));
+}
+
+// The writer's copy, kept up to date by the changes alone, writes the same
+// file as the table itself after any mix of edits, format changes, undone
+// cells and whole-table replacements.
+TEST(WriterCopy, ChangesAloneKeepTheWritersCopyEqualToTheTable) {
+    Sheet table, writer;
+    std::mt19937 random(8);
+    for (int step = 0; step < 2000; ++step) {
+        const int row = int(random() % 3000) + 1, col = int(random() % 20) + 1;
+        switch (random() % 10) {
+        case 0: table.setFormat(row, 6, row + int(random() % 50), 17, random() % 2 ? "m:ss.000" : "###.##"); break;
+        case 1: table.restore(row, col, Cell{}); break;
+        case 2: table.setEntry(row, col, QString(), u'.'); break;
+        case 3:
+            if (random() % 20 == 0) {  // the table replaced as a load or an undo might
+                Sheet other = table;
+                other.setEntry(row, col, "replaced", u'.');
+                table = other;
+            }
+            break;
+        default: table.setEntry(row, col, QStringLiteral("%1:%2.%3").arg(step % 9).arg(step % 60, 2, 10, QChar(u'0')).arg(step % 1000, 3, 10, QChar(u'0')), u'.');
+        }
+        if (random() % 7 == 0 || step == 1999) {
+            writer.apply(table.takeChanges());
+            ASSERT_EQ(xls::workbookStream(writer), xls::workbookStream(table)) << "step " << step;
+        }
+    }
 }
