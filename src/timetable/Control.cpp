@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -64,6 +65,11 @@ TTimeControl::TTimeControl(QWidget* parent) : QDialog(parent), writerTable_(std:
     TimeControlCancel->setGeometry(438, 447, 137, 25);
     TimeControlCancel->setAutoDefault(false);
     connect(TimeControlCancel, &QPushButton::clicked, this, &TTimeControl::TimeControlCancelClick);
+
+    TimeControlSaveStatus = new QLabel(this);
+    TimeControlSaveStatus->setObjectName(QStringLiteral("TimeControlSaveStatus"));
+    TimeControlSaveStatus->setTextFormat(Qt::PlainText);
+    TimeControlSaveStatus->setGeometry(8, 447, 422, 25);
 
     // Saving runs on a thread of its own: the board never waits for the disk.
     saver_ = new SaveWorker(this);
@@ -275,6 +281,14 @@ void TTimeControl::setSaveStatus(SaveStatus::State state, const QString& reason)
     saveStatus_.reason = reason;
     if (state == SaveStatus::Saved)
         saveStatus_.savedAt = QDateTime::currentDateTime();
+    const QString shown = state == SaveStatus::Failed
+                              ? QStringLiteral("Not saved: %1: %2").arg(saveStatus_.path, reason)
+                              : QStringLiteral("Saved %1: %2").arg(saveStatus_.savedAt.toString(QStringLiteral("HH:mm:ss")),
+                                                                  saveStatus_.path);
+    TimeControlSaveStatus->setText(shown);
+    TimeControlSaveStatus->setToolTip(shown);
+    TimeControlSaveStatus->setStyleSheet(state == SaveStatus::Failed ? QStringLiteral("color: #c00000; font-weight: bold")
+                                                                     : QString());
     emit saveStatusChanged(saveStatus_);
 }
 
@@ -329,6 +343,7 @@ void TTimeControl::FormResize() {
     // the buttons keep their distance to the right and bottom edges
     TimeControlOK->move(width() - 8 - 75, height() - 8 - 25);
     TimeControlCancel->move(width() - 90 - 137, height() - 8 - 25);
+    TimeControlSaveStatus->setGeometry(8, height() - 8 - 25, std::max(0, width() - 90 - 137 - 16), 25);
 }
 
 uint16_t TTimeControl::virtualKey(int k) {

@@ -23,6 +23,7 @@ public:
     TSpreadsheet* TimeTable = nullptr;
     QPushButton* TimeControlOK = nullptr;
     QPushButton* TimeControlCancel = nullptr;
+    class QLabel* TimeControlSaveStatus = nullptr;  // where the table stands on disk
 
     bool Sekundenformat = false;  // time columns as "###.##" instead of "m:ss.000"
     uint16_t LetzteTaste = 0;     // last key-down no clipboard shortcut took

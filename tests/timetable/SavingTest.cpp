@@ -16,7 +16,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QApplication>
 #include <QFile>
+#include <QLabel>
+#include <QThread>
 #include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
@@ -247,8 +250,11 @@ TEST_F(OnSmallDisk, FullDiskIsToldOnceAndTheTableIsSavedWhenSpaceIsBack) {
     f.close();
     tc = std::make_unique<TTimeControl>();
     QList<SaveStatus> seen;
-    QObject::connect(tc.get(), &TTimeControl::saveStatusChanged,
-                     [&](const SaveStatus& s) { seen << s; });
+    bool offThread = false;  // the status reaches its readers on the user-interface thread
+    QObject::connect(tc.get(), &TTimeControl::saveStatusChanged, [&](const SaveStatus& s) {
+        seen << s;
+        offThread = offThread || QThread::currentThread() != qApp->thread();
+    });
     disk.fill();
 
     tc->TimeTable->setEntryRC(10, 4, "Eins");
@@ -258,6 +264,9 @@ TEST_F(OnSmallDisk, FullDiskIsToldOnceAndTheTableIsSavedWhenSpaceIsBack) {
     ASSERT_EQ(tc->saveStatus().state, SaveStatus::Failed);
     EXPECT_TRUE(tc->saveStatus().reason.contains("No space left on device")) << tc->saveStatus().reason.toStdString();
     EXPECT_EQ(countStarting(dialogs->notices, "Could not write Data File\n" + disk.file("liste.xls") + ": "), 1);
+    auto* shown = tc->findChild<QLabel*>("TimeControlSaveStatus");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->text(), "Not saved: " + disk.file("liste.xls") + ": " + tc->saveStatus().reason);
     EXPECT_TRUE(dialogs->errors.isEmpty());
     QFile now("liste.xls");
     ASSERT_TRUE(now.open(QIODevice::ReadOnly));
@@ -269,6 +278,8 @@ TEST_F(OnSmallDisk, FullDiskIsToldOnceAndTheTableIsSavedWhenSpaceIsBack) {
     ASSERT_TRUE(waitFor([&] { return tc->saveStatus().state == SaveStatus::Saved; },
                         2 * TTimeControl::kRetryMs + 2000));
     EXPECT_EQ(countStarting(dialogs->openNotices.values(), "Could not write Data File"), 0);
+    EXPECT_TRUE(shown->text().startsWith("Saved ")) << shown->text().toStdString();
+    EXPECT_TRUE(shown->text().endsWith(": " + disk.file("liste.xls"))) << shown->text().toStdString();
     const Sheet s = readTable("liste.xls");
     EXPECT_EQ(s.entry(10, 3), "Alt");
     EXPECT_EQ(s.entry(10, 4), "Eins");
@@ -276,6 +287,7 @@ TEST_F(OnSmallDisk, FullDiskIsToldOnceAndTheTableIsSavedWhenSpaceIsBack) {
     ASSERT_FALSE(seen.isEmpty());
     EXPECT_EQ(seen.last().state, SaveStatus::Saved);
     EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const SaveStatus& x) { return x.state == SaveStatus::Failed; }));
+    EXPECT_FALSE(offThread);
 }
 
 // While saves fail the board goes on: every line from the real serial line
