@@ -96,6 +96,16 @@ bool rewriteInPlace(const QByteArray& target, const QByteArray& bytes, QString* 
 
 } // namespace
 
+bool isReadOnly(const QString& path, QString* error) {
+    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    struct stat st {};
+    if (::stat(target.constData(), &st) != 0 || ((st.st_mode & 0222) != 0 && ::access(target.constData(), W_OK) == 0))
+        return false;
+    if (error)
+        *error = QStringLiteral("the file is read-only; it is left as it is");
+    return true;
+}
+
 bool replace(const QString& path, const QByteArray& bytes, const Options& options, QString* error) {
     ignoreFileSizeSignal();
     const QFileInfo info(path);
@@ -103,12 +113,8 @@ bool replace(const QString& path, const QByteArray& bytes, const Options& option
     const QByteArray target = QFile::encodeName(info.absoluteFilePath());
     struct stat old {};
     const bool exists = ::stat(target.constData(), &old) == 0;
-    if (exists && options.respectReadOnly &&
-        ((old.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0)) {
-        if (error)
-            *error = QStringLiteral("the file is read-only; it is left as it is");
+    if (exists && options.respectReadOnly && isReadOnly(path, error))
         return false;
-    }
     QByteArray tmpl = QFile::encodeName(info.absolutePath() + u'/' + u'.' + info.fileName()) + ".XXXXXX";
     const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) {

@@ -16,6 +16,10 @@ struct Options {
     bool inPlaceWhenFolderReadOnly = false;
 };
 
+// Whether path is a file without write permission (see respectReadOnly);
+// error then says so.
+bool isReadOnly(const QString& path, QString* error = nullptr);
+
 // Temporary file beside path, every write checked, fsync, close checked,
 // the old file's permissions (and owner, where allowed), rename over path,
 // fsync of the folder. On failure path is untouched and error says why in

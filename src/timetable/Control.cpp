@@ -219,6 +219,8 @@ void TTimeControl::submitSnapshot() {
             }
             moved->store(true);
         }
+        if (safefile::isReadOnly(path, &error))  // no table to encode for a file that stays
+            return false;
         QByteArray bytes;
         if (!xls::write(table->sheet, bytes, &error))
             return false;
