@@ -130,6 +130,7 @@ void Tdisplay::FormCreate() {
     LetzteStartnummer = 0;
 
     Einstellungen_laden();
+    startSettingsAutosave();
     try {
         openStoredPort();
     } catch (...) {
@@ -196,6 +197,10 @@ void Tdisplay::FormPaint() {
 }
 
 void Tdisplay::closeEvent(QCloseEvent* e) {
+    if (closed_) {  // "Beenden" or a stop signal already saved; quit closes the window again
+        e->accept();
+        return;
+    }
     bool canClose = true;
     FormCloseQuery(canClose);
     if (!canClose) {
@@ -212,6 +217,8 @@ void Tdisplay::FormCloseQuery(bool&) {
     scroller->horizontalScrollBar()->setValue(0);
     Einstellungen_speichern();
     closeSerialLine();
+    if (TimeControl)  // the last results reach the disk before the program ends
+        TimeControl->finishSaving();
 }
 
 void Tdisplay::FormClose() {

@@ -296,6 +296,9 @@ public:
     // ---- settings (settings/DispSettings.cpp) -----------------------------
     void Einstellungen_laden();
     void Einstellungen_speichern();
+    QByteArray settingsBytes();  // disp.ini as it would be written now
+    void startSettingsAutosave();      // written within two seconds of a change
+    class SaveWorker* settingsWriter() const { return iniWriter_; }
 
     // ---- the board for observers (display/DispBoard.cpp) ------------------
     BoardModel* boardModel();   // made at first use
@@ -347,6 +350,13 @@ private:
     bool scrollRangeQueued_ = false;
     bool closed_ = false;
     BoardModel* boardModel_ = nullptr;
+
+    // settings/DispSettings.cpp: the state disp.ini holds, and its writer
+    void settingsWritten(bool ok, const QByteArray& bytes, const QString& error);
+    class QTimer* iniTimer_ = nullptr;
+    class SaveWorker* iniWriter_ = nullptr;
+    QByteArray iniOnDisk_;
+    QString iniError_;
 };
 
 // The one main window of the process.

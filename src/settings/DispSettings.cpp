@@ -3,13 +3,27 @@
 
 #include "common/Dialogs.h"
 #include "common/IntValue.h"
+#include "common/SafeFile.h"
+#include "common/SaveWorker.h"
 #include "settings/SettingsKeys.h"
 
-#include <QSaveFile>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
 
 namespace {
 const QString kIniFile = QStringLiteral("disp.ini");
+const QString kIniNotice = QStringLiteral("disp.ini");
+constexpr int kCheckMs = 1000;  // a change reaches the disk within two seconds
+
+// A failed write never replaces the good file; where only the file is
+// writable it is rewritten in place.
+bool writeIni(const QByteArray& bytes, QString& error) {
+    safefile::Options options;
+    options.inPlaceWhenFolderReadOnly = true;
+    return safefile::replace(kIniFile, bytes, options, &error);
 }
+} // namespace
 
 void Tdisplay::Einstellungen_laden() {
     using settingsfile::Kind;
@@ -27,18 +41,63 @@ void Tdisplay::Einstellungen_laden() {
             break;
         }
     });
+    // What is on disk now: the program writes when what it would write differs.
+    QFile f(kIniFile);
+    iniOnDisk_ = f.open(QIODevice::ReadOnly) ? f.read(1 << 20) : QByteArray();
+}
+
+QByteArray Tdisplay::settingsBytes() {
+    QByteArray bytes;
+    bytes.reserve(4096);
+    for (const settingskeys::Row& row : settingskeys::table())
+        bytes += settingsfile::format(row.key, row.store(*this));
+    return bytes;
+}
+
+void Tdisplay::startSettingsAutosave() {
+    iniWriter_ = new SaveWorker(this);
+    iniTimer_ = new QTimer(this);
+    iniTimer_->setInterval(kCheckMs);
+    // Comparing the file's text catches every setting, however it changed.
+    connect(iniTimer_, &QTimer::timeout, this, [this] {
+        // Before the first paint has loaded the settings again the shadow
+        // colours are not yet in place: nothing to write before that.
+        if (closed_ || Neuladen || iniWriter_->busy())
+            return;
+        const QByteArray bytes = settingsBytes();
+        if (bytes == iniOnDisk_)
+            return;
+        iniOnDisk_ = bytes;  // written or failed, it is not tried again until the next change or tick
+        iniWriter_->submit([bytes](QString& why) { return writeIni(bytes, why); });
+    });
+    connect(iniWriter_, &SaveWorker::finished, this, [this](quint64, bool ok, const QString& error) {
+        settingsWritten(ok, ok ? iniOnDisk_ : QByteArray(), error);
+    });
+    iniTimer_->start();
+}
+
+void Tdisplay::settingsWritten(bool ok, const QByteArray& bytes, const QString& error) {
+    if (ok) {
+        if (!iniError_.isEmpty())
+            Dialogs::current().withdrawNotice(kIniNotice);
+        iniError_.clear();
+        if (!bytes.isEmpty())
+            iniOnDisk_ = bytes;
+        return;
+    }
+    iniOnDisk_.clear();  // what is on disk is older: the next tick tries again
+    if (error != iniError_)
+        Dialogs::current().notice(this, kIniNotice,
+                                  QStringLiteral("Error writing INI-File\n%1: %2\nThe settings are tried again "
+                                                 "every second.")
+                                      .arg(QFileInfo(kIniFile).absoluteFilePath(), error));
+    iniError_ = error;
 }
 
 void Tdisplay::Einstellungen_speichern() {
-    // Written beside and renamed over the old file, so a failed write (disk
-    // full) never leaves a truncated disp.ini behind.
-    QSaveFile f(kIniFile);
-    if (!f.open(QIODevice::WriteOnly)) {
-        Dialogs::current().error(this, QStringLiteral("Error writing INI-File"));
-        return;
-    }
-    for (const settingskeys::Row& row : settingskeys::table())
-        f.write(settingsfile::format(row.key, row.store(*this)));
-    if (!f.commit())
-        Dialogs::current().error(this, QStringLiteral("Error closing INI-File"));
+    if (iniWriter_)  // a write in flight must not land after this one
+        iniWriter_->waitIdle();
+    const QByteArray bytes = settingsBytes();
+    QString error;
+    settingsWritten(writeIni(bytes, error), bytes, error);
 }

@@ -3,26 +3,46 @@
 #include "common/CodePage.h"
 #include "common/DataFiles.h"
 #include "common/Dialogs.h"
+#include "common/SafeFile.h"
+#include "common/SaveWorker.h"
 #include "console/Disp.h"
 #include "timetable/Spreadsheet.h"
+#include "timetable/Xls.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+
+#include <cerrno>
+#include <mutex>
+#include <cstdio>
+#include <cstring>
 
 TTimeControl* TimeControl = nullptr;
 
 namespace {
 const QString kDataFile = QStringLiteral("liste.xls");
 const QString kTemplate = QStringLiteral("template/liste.xls");
+const QString kLoadNotice = QStringLiteral("liste.xls load");
+const QString kSaveNotice = QStringLiteral("liste.xls save");
 constexpr int kPresetRow = 6;
 constexpr int kFirstTimeCol = 6, kLastTimeCol = 17;
 } // namespace
 
-TTimeControl::TTimeControl(QWidget* parent) : QDialog(parent) {
+// The table as the writer thread sees it: changes queue here under the
+// lock; only the writer applies them and reads the sheet.
+struct WriterTable {
+    std::mutex lock;
+    std::vector<Sheet::Changes> queued;
+    Sheet sheet;
+};
+
+TTimeControl::TTimeControl(QWidget* parent) : QDialog(parent), writerTable_(std::make_shared<WriterTable>()) {
     TimeControl = this;  // reachable while the creation code below runs
     setObjectName(QStringLiteral("TimeControl"));
     setWindowTitle(QStringLiteral("TimeControl"));
@@ -46,12 +66,29 @@ TTimeControl::TTimeControl(QWidget* parent) : QDialog(parent) {
     TimeControlCancel->setAutoDefault(false);
     connect(TimeControlCancel, &QPushButton::clicked, this, &TTimeControl::TimeControlCancelClick);
 
+    TimeControlSaveStatus = new QLabel(this);
+    TimeControlSaveStatus->setObjectName(QStringLiteral("TimeControlSaveStatus"));
+    TimeControlSaveStatus->setTextFormat(Qt::PlainText);
+    TimeControlSaveStatus->setGeometry(8, 447, 422, 25);
+
+    // Saving runs on a thread of its own: the board never waits for the disk.
+    saver_ = new SaveWorker(this);
+    connect(saver_, &SaveWorker::finished, this, &TTimeControl::saveFinished);
+    retry_ = new QTimer(this);
+    retry_->setSingleShot(true);
+    retry_->setInterval(kRetryMs);
+    connect(retry_, &QTimer::timeout, this, [this] {
+        if (TimeTable->Modified())
+            TimeTableEndRecalc();
+    });
+
     FormCreate();
     // every key-down in this window passes FormShortCut before its control
     qApp->installEventFilter(this);
 }
 
 TTimeControl::~TTimeControl() {
+    finishSaving();
     if (TimeControl == this)
         TimeControl = nullptr;
 }
@@ -87,21 +124,48 @@ void TTimeControl::applyNumberFormat() {
 }
 
 void TTimeControl::DateiLadenClick() {
-    // A new event starts from the shipped empty table: titles and channel
-    // columns, no runners. "liste.xls" appears with the first change.
+    // Start-up goes on whatever the file is; the operator is told without
+    // being stopped. A new event starts from the shipped empty table:
+    // titles and channel columns, no runners. "liste.xls" appears with the
+    // first change.
+    const QString path = QFileInfo(kDataFile).absoluteFilePath();
     QString source = kDataFile;
     if (!QFile::exists(kDataFile))
         source = datafiles::shipped(kTemplate);
     if (source.isEmpty()) {
-        Dialogs::current().error(this, QStringLiteral("Data File does not exist"));
+        Dialogs::current().notice(this, kLoadNotice,
+                                  QStringLiteral("Data File does not exist\n%1\n"
+                                                 "A new one is made with the first result.")
+                                      .arg(path));
         return;
     }
     if (TimeTable->ReadEx(source) == 8) {
-        Dialogs::current().error(this, QStringLiteral("Could not read Data File"));
+        if (source != kDataFile) {  // the shipped template: nothing of the operator's to keep
+            Dialogs::current().notice(this, kLoadNotice,
+                                      QStringLiteral("Could not read Data File\n%1: %2")
+                                          .arg(QFileInfo(source).absoluteFilePath(), TimeTable->lastError()));
+            return;
+        }
+        // Never overwritten: the first save moves it aside under a name
+        // that says what it is.
+        unreadableReason_ = TimeTable->lastError();
+        QString aside = path + QStringLiteral(".unreadable-") +
+                        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        for (int n = 2; QFileInfo::exists(aside); ++n)
+            aside = aside.section(u'~', 0, 0) + u'~' + QString::number(n);
+        unreadableAside_ = aside;
+        movedAside_ = std::make_shared<std::atomic<bool>>(false);
+        Dialogs::current().notice(this, kLoadNotice,
+                                  QStringLiteral("Could not read Data File\n%1: %2\n"
+                                                 "The file is kept: before the first save it is moved to %3")
+                                      .arg(path, unreadableReason_, unreadableAside_));
         return;
     }
     applyNumberFormat();
     TimeTable->setModified(false);
+    // the writer gets the whole table now, at start-up, not with the first result
+    std::lock_guard hold(writerTable_->lock);
+    writerTable_->queued.push_back(TimeTable->takeChanges());
 }
 
 void TTimeControl::TimeTableEndRecalc() {
@@ -109,17 +173,108 @@ void TTimeControl::TimeTableEndRecalc() {
         int r = 1, c = 1;
         TimeTable->GetActiveCell(r, c);
         applyNumberFormat();
-        if (!TimeTable->Write(kDataFile, 11)) {
-            // Modified stays on: the next change tries again
-            setSaveStatus(SaveStatus::Failed, QStringLiteral("Could not write Data File"));
-            Dialogs::current().error(this, QStringLiteral("Could not write Data File"));
-            return;
-        }
-        setSaveStatus(SaveStatus::Saved, QString());
+        requestSave();
         TimeTable->SetSelection(r, c, r, c);
         TimeTable->SetActiveCell(r, c);
     }
     TimeTable->setModified(false);
+}
+
+void TTimeControl::requestSave() {
+    // One save at a time; changes meanwhile are written together by the
+    // next one, from the table as it is then.
+    if (saver_->busy()) {
+        saveQueued_ = true;
+        return;
+    }
+    submitSnapshot();
+}
+
+void TTimeControl::submitSnapshot() {
+    saveQueued_ = false;
+    // Only what changed crosses over (shared rows, no copy of the table),
+    // so handing a save over costs the board next to nothing.
+    const auto table = writerTable_;
+    {
+        std::lock_guard hold(table->lock);
+        table->queued.push_back(TimeTable->takeChanges());
+    }
+    const QString path = QFileInfo(kDataFile).absoluteFilePath();
+    const QString aside = unreadableAside_;
+    const auto moved = movedAside_;
+    saver_->submit([table, path, aside, moved](QString& error) {
+        std::vector<Sheet::Changes> changes;
+        {
+            std::lock_guard hold(table->lock);
+            changes.swap(table->queued);
+        }
+        for (const Sheet::Changes& c : changes)
+            table->sheet.apply(c);
+        if (!aside.isEmpty() && !moved->load()) {
+            if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0 &&
+                errno != ENOENT) {
+                error = QStringLiteral("could not move the unreadable file to %1: %2")
+                            .arg(aside, QString::fromLocal8Bit(std::strerror(errno)));
+                return false;
+            }
+            moved->store(true);
+        }
+        if (safefile::isReadOnly(path, &error))  // no table to encode for a file that stays
+            return false;
+        QByteArray bytes;
+        if (!xls::write(table->sheet, bytes, &error))
+            return false;
+        safefile::Options options;
+        options.respectReadOnly = true;
+        return safefile::replace(path, bytes, options, &error);
+    });
+}
+
+void TTimeControl::saveFinished(quint64, bool ok, const QString& error) {
+    if (!unreadableAside_.isEmpty() && movedAside_->load()) {
+        Dialogs::current().notice(this, kLoadNotice,
+                                  QStringLiteral("Could not read Data File\n%1: %2\nThe file was moved to %3")
+                                      .arg(QFileInfo(kDataFile).absoluteFilePath(), unreadableReason_,
+                                           unreadableAside_));
+        unreadableAside_.clear();
+    }
+    if (ok) {
+        if (saveStatus_.state == SaveStatus::Failed)
+            Dialogs::current().withdrawNotice(kSaveNotice);
+        retry_->stop();
+        setSaveStatus(SaveStatus::Saved, QString());
+    } else {
+        // What could not be written stays in the table: tried again on the
+        // next change and every few seconds.
+        TimeTable->setModified(true);
+        if (saveStatus_.state != SaveStatus::Failed || saveStatus_.reason != error) {
+            setSaveStatus(SaveStatus::Failed, error);
+            Dialogs::current().notice(
+                this, kSaveNotice,
+                QStringLiteral("Could not write Data File\n%1: %2\n"
+                               "The results are kept and saving is tried again every few seconds.")
+                    .arg(saveStatus_.path, error));
+        }
+        if (!retry_->isActive())
+            retry_->start();
+    }
+    if (saveQueued_)
+        submitSnapshot();
+}
+
+void TTimeControl::waitForSaves() {
+    // the running save, then the one its result may have started
+    saver_->waitIdle();
+    saver_->waitIdle();
+}
+
+void TTimeControl::finishSaving() {
+    if (TimeTable && TimeTable->Modified())
+        TimeTableEndRecalc();
+    waitForSaves();
+    if (saveStatus_.state == SaveStatus::Failed)
+        std::fprintf(stderr, "timedisplay: %s not saved: %s\n", qPrintable(saveStatus_.path),
+                     qPrintable(saveStatus_.reason));
 }
 
 void TTimeControl::setSaveStatus(SaveStatus::State state, const QString& reason) {
@@ -128,6 +283,14 @@ void TTimeControl::setSaveStatus(SaveStatus::State state, const QString& reason)
     saveStatus_.reason = reason;
     if (state == SaveStatus::Saved)
         saveStatus_.savedAt = QDateTime::currentDateTime();
+    const QString shown = state == SaveStatus::Failed
+                              ? QStringLiteral("Not saved: %1: %2").arg(saveStatus_.path, reason)
+                              : QStringLiteral("Saved %1: %2").arg(saveStatus_.savedAt.toString(QStringLiteral("HH:mm:ss")),
+                                                                  saveStatus_.path);
+    TimeControlSaveStatus->setText(shown);
+    TimeControlSaveStatus->setToolTip(shown);
+    TimeControlSaveStatus->setStyleSheet(state == SaveStatus::Failed ? QStringLiteral("color: #c00000; font-weight: bold")
+                                                                     : QString());
     emit saveStatusChanged(saveStatus_);
 }
 
@@ -182,6 +345,7 @@ void TTimeControl::FormResize() {
     // the buttons keep their distance to the right and bottom edges
     TimeControlOK->move(width() - 8 - 75, height() - 8 - 25);
     TimeControlCancel->move(width() - 90 - 137, height() - 8 - 25);
+    TimeControlSaveStatus->setGeometry(8, height() - 8 - 25, std::max(0, width() - 90 - 137 - 16), 25);
 }
 
 uint16_t TTimeControl::virtualKey(int k) {

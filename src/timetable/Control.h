@@ -2,10 +2,14 @@
 #include "SaveStatus.h"
 
 #include <QDialog>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
 class QKeyEvent;
 class QPushButton;
+class QTimer;
+class SaveWorker;
 class TSpreadsheet;
 
 // The time table window: the spreadsheet over "liste.xls", written back
@@ -19,6 +23,7 @@ public:
     TSpreadsheet* TimeTable = nullptr;
     QPushButton* TimeControlOK = nullptr;
     QPushButton* TimeControlCancel = nullptr;
+    class QLabel* TimeControlSaveStatus = nullptr;  // where the table stands on disk
 
     bool Sekundenformat = false;  // time columns as "###.##" instead of "m:ss.000"
     uint16_t LetzteTaste = 0;     // last key-down no clipboard shortcut took
@@ -38,6 +43,15 @@ public:
 
     const SaveStatus& saveStatus() const { return saveStatus_; }
 
+    // Waits for the save running and the one queued behind it, and takes
+    // their results. A clean close calls it (after saving what changed).
+    void waitForSaves();
+    void finishSaving();
+    // The writer, for benchmarks that slow it down.
+    SaveWorker* saveWorker() const { return saver_; }
+    // Seconds between tries while saving fails.
+    static constexpr int kRetryMs = 3000;
+
 signals:
     void saveStatusChanged(const SaveStatus& status);
 
@@ -51,7 +65,19 @@ private:
     // Ctrl+Z undoes the operator's last edit; Ctrl+Y and Ctrl+Shift+Z redo.
     bool undoKey(const QKeyEvent* k, const QWidget* target);
     void setSaveStatus(SaveStatus::State state, const QString& reason);
+    void requestSave();
+    void submitSnapshot();
+    void saveFinished(quint64 job, bool ok, const QString& error);
     SaveStatus saveStatus_;
+    SaveWorker* saver_ = nullptr;
+    QTimer* retry_ = nullptr;
+    bool saveQueued_ = false;  // a change waits for the running save to end
+    // An unreadable liste.xls goes there before the first save replaces it.
+    QString unreadableAside_, unreadableReason_;
+    std::shared_ptr<std::atomic<bool>> movedAside_;
+    // The writer's copy of the table, brought up to date by the changes
+    // handed over with each save.
+    std::shared_ptr<struct WriterTable> writerTable_;
 };
 
 extern TTimeControl* TimeControl;

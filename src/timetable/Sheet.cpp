@@ -188,10 +188,57 @@ Sheet::Sheet() { clear(); }
 
 void Sheet::clear() {
     rows_.clear();
+    log_.reset();
     colWidths_.assign(MaxCols, 0);
     formats_ = QStringList{QStringLiteral("General")};
     formatLookup_ = {{formats_[0], 0}};
     timeFormat_ = {false};
+}
+
+void Sheet::logRow(size_t r) {
+    if (!log_.all && (log_.rows.empty() || log_.rows.back() != r))
+        log_.rows.push_back(r);
+}
+
+Sheet::Changes Sheet::takeChanges() {
+    Changes c;
+    c.all = log_.all;
+    c.rowCount = rows_.size();
+    if (log_.all) {
+        c.rows.reserve(rows_.size());
+        for (size_t r = 0; r < rows_.size(); ++r)
+            if (!rows_[r].isEmpty())
+                c.rows.emplace_back(r, rows_[r]);
+    } else {
+        std::sort(log_.rows.begin(), log_.rows.end());
+        log_.rows.erase(std::unique(log_.rows.begin(), log_.rows.end()), log_.rows.end());
+        c.rows.reserve(log_.rows.size());
+        for (size_t r : log_.rows)
+            if (r < rows_.size())
+                c.rows.emplace_back(r, rows_[r]);
+    }
+    c.formats = formats_;
+    c.formatLookup = formatLookup_;
+    c.timeFormat = timeFormat_;
+    c.colWidths = colWidths_;
+    c.name = name_;
+    log_.rows.clear();
+    log_.all = false;
+    return c;
+}
+
+void Sheet::apply(const Changes& c) {
+    if (c.all)
+        rows_.clear();
+    rows_.resize(c.rowCount);
+    for (const auto& [r, row] : c.rows)
+        if (r < rows_.size())
+            rows_[r] = row;
+    formats_ = c.formats;
+    formatLookup_ = c.formatLookup;
+    timeFormat_ = c.timeFormat;
+    colWidths_ = c.colWidths;
+    name_ = c.name;
 }
 
 bool Sheet::isEmpty() const {
@@ -227,6 +274,7 @@ Cell* Sheet::touch(int row, int col) {
         return nullptr;
     if (size_t(row) > rows_.size())
         rows_.resize(size_t(row));
+    logRow(size_t(row - 1));
     auto& r = rows_[size_t(row - 1)];
     const uint8_t key = uint8_t(col - 1);
     auto it = std::lower_bound(r.begin(), r.end(), key, [](const Cell& c, uint8_t k) { return c.col < k; });
@@ -358,6 +406,7 @@ bool Sheet::restore(int row, int col, const Cell& copy) {
         return false;
     if (copy.kind == Cell::Empty && copy.format == 0) {  // keep rows sparse
         if (size_t(row) <= rows_.size()) {
+            logRow(size_t(row - 1));
             auto& r = rows_[size_t(row - 1)];
             const uint8_t key = uint8_t(col - 1);
             r.erase(std::remove_if(r.begin(), r.end(), [key](const Cell& c) { return c.col == key; }), r.end());

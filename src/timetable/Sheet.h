@@ -1,5 +1,6 @@
 #pragma once
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -77,8 +78,11 @@ public:
     QString name() const { return name_; }
     void setName(const QString& n) { name_ = n; }
 
+    // A row's cells, shared by copies of the sheet until one of them changes
+    // the row: the snapshot a save takes costs a pointer per row.
+    using Row = QList<Cell>;
     // Rows as stored: rows()[r] holds the cells of row r + 1.
-    const std::vector<std::vector<Cell>>& rows() const { return rows_; }
+    const std::vector<Row>& rows() const { return rows_; }
 
     // Column width in 1/256 of a character, 0 for the default width.
     uint16_t columnWidth(int col) const {
@@ -88,13 +92,49 @@ public:
         if (col >= 1 && col <= MaxCols)
             colWidths_[size_t(col - 1)] = w;
     }
+    // What changed since the last call, for a copy kept on another thread
+    // (the writer's): the rows touched (every row after the sheet was
+    // replaced, copied or cleared) as shared handles, and the small rest.
+    // Taking it costs a handle per changed row, not a copy of the table.
+    struct Changes {
+        bool all = false;
+        size_t rowCount = 0;
+        std::vector<std::pair<size_t, Row>> rows;  // 0-based index, cells
+        QStringList formats;
+        QHash<QString, uint16_t> formatLookup;
+        std::vector<bool> timeFormat;
+        std::vector<uint16_t> colWidths;
+        QString name;
+    };
+    Changes takeChanges();
+    void apply(const Changes& changes);
+
     bool isEmpty() const;
     // Last row and column holding a value (0, 0 for an empty sheet).
     std::pair<int, int> usedExtent() const;
     void clear();
 
 private:
-    std::vector<std::vector<Cell>> rows_;
+    // Rows touched since takeChanges; a sheet made by copy or assignment
+    // counts as changed everywhere.
+    struct ChangeLog {
+        std::vector<size_t> rows;
+        bool all = true;
+        ChangeLog() = default;
+        ChangeLog(const ChangeLog&) {}
+        ChangeLog(ChangeLog&&) noexcept {}
+        ChangeLog& operator=(const ChangeLog&) { return reset(); }
+        ChangeLog& operator=(ChangeLog&&) noexcept { return reset(); }
+        ChangeLog& reset() {
+            rows.clear();
+            all = true;
+            return *this;
+        }
+    };
+    // Every change of a row's cells goes through here (see takeChanges).
+    void logRow(size_t r);
+    std::vector<Row> rows_;
+    ChangeLog log_;
     QStringList formats_;
     QHash<QString, uint16_t> formatLookup_;
     std::vector<bool> timeFormat_;

@@ -111,6 +111,8 @@ public:
     };
 
     const Sheet& sheet() const { return sheet_; }
+    // The changes since the last call, for the writer's copy of the table.
+    Sheet::Changes takeChanges() { return sheet_.takeChanges(); }
     QTableView* grid() const { return view_; }
     QLineEdit* editBar() const { return editBar_; }
 

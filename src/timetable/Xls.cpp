@@ -1,5 +1,6 @@
 #include "timetable/Xls.h"
 
+#include "common/SafeFile.h"
 #include "timetable/CellFormat.h"
 #include "common/RegularFile.h"
 
@@ -903,8 +904,9 @@ QByteArray workbookStream(const Sheet& sheet) {
         if (lo < 0)
             continue;
         o.rec(kRow, {uint16_t(r), uint16_t(lo), uint16_t(hi + 1), 0x00FF, 0, 0, 0x0100, 0x000F});
-        for (size_t i = 0; i < row.size(); ++i) {
-            const Cell& c = row[i];
+        const size_t cells = size_t(row.size());
+        for (size_t i = 0; i < cells; ++i) {
+            const Cell& c = row[qsizetype(i)];
             const int xfi = xfOf[c.format] >= 0 ? xfOf[c.format] : generalXf;
             const uint16_t xf = uint16_t(xfi);
             switch (c.kind) {
@@ -913,8 +915,8 @@ QByteArray workbookStream(const Sheet& sheet) {
                     break;
                 // formatted empty cells side by side share one MULBLANK
                 size_t j = i + 1;
-                while (j < row.size() && j - i < 1000 && row[j].kind == Cell::Empty && row[j].format != 0 &&
-                       row[j].col == row[j - 1].col + 1)
+                while (j < cells && j - i < 1000 && row[qsizetype(j)].kind == Cell::Empty &&
+                       row[qsizetype(j)].format != 0 && row[qsizetype(j)].col == row[qsizetype(j - 1)].col + 1)
                     ++j;
                 if (j - i == 1) {
                     o.cell(kBlank, uint16_t(r), c.col, xf, nullptr, 0);
@@ -997,70 +999,7 @@ bool container(const QByteArray& stream, QByteArray& file) {
 }
 
 bool saveAtomically(const QString& path, const QByteArray& bytes, QString* error) {
-    const QFileInfo info(path);
-    const QByteArray dir = QFile::encodeName(info.absolutePath());
-    QByteArray tmpl = QFile::encodeName(info.absolutePath() + u'/' + u'.' + info.fileName()) + ".XXXXXX";
-    auto fail = [&](const char* what) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    };
-    const int fd = mkstemp(tmpl.data());
-    if (fd < 0)
-        return fail("create temporary file");
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int e = errno;
-            ::close(fd);
-            ::unlink(tmpl.constData());
-            errno = e;
-            return fail("write");
-        }
-        p += n;
-        left -= n;
-    }
-    if (::fsync(fd) != 0) {
-        const int e = errno;
-        ::close(fd);
-        ::unlink(tmpl.constData());
-        errno = e;
-        return fail("fsync");
-    }
-    if (::close(fd) != 0) {
-        const int e = errno;
-        ::unlink(tmpl.constData());
-        errno = e;
-        return fail("close");
-    }
-    if (::rename(tmpl.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
-        const int e = errno;
-        ::unlink(tmpl.constData());
-        errno = e;
-        return fail("rename");
-    }
-    // the rename itself reaches the disk with the folder
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    // A save cut short by a crash or a kill leaves its temporary file; one
-    // older than a minute belongs to no save that is still running.
-    const QDir folder(info.absolutePath());
-    const QString pattern = u'.' + info.fileName() + QStringLiteral(".??????");
-    const QDateTime stale = QDateTime::currentDateTimeUtc().addSecs(-60);
-    for (const QFileInfo& f : folder.entryInfoList({pattern}, QDir::Files | QDir::Hidden | QDir::System))
-        if (f.lastModified().toUTC() < stale)
-            QFile::remove(f.absoluteFilePath());
-    return true;
+    return safefile::replace(path, bytes, {}, error);
 }
 
 } // namespace xls

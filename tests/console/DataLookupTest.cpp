@@ -60,6 +60,7 @@ TEST_F(DataLookupTest, CleanFirstStartIsEnglishWithPicturesAndAnEmptyEventTable)
     EXPECT_FALSE(QFile::exists(dir.file("liste.xls")));
     timeControl->TimeTable->setEntryRC(10, 2, "1");
     timeControl->TimeTable->setEntryRC(10, 3, "Muster");
+    timeControl->waitForSaves();  // saving runs on the writer thread
     Sheet onDisk;
     QString why;
     ASSERT_TRUE(xls::readFile(dir.file("liste.xls"), onDisk, &why)) << why.toStdString();

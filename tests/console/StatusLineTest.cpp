@@ -56,6 +56,7 @@ TEST_F(StatusLine, ShowsPortLinesTableAndWebBoardAndHidesOnTheScoreboard) {
 
     // The time table's state arrives with its signal.
     timeControl->TimeTable->setEntryRC(10, 3, "Müller");
+    timeControl->waitForSaves();  // the writer thread's result
     ASSERT_EQ(timeControl->saveStatus().state, SaveStatus::Saved);
     EXPECT_EQ(partText("StatusTable"),
               "time table saved at " + timeControl->saveStatus().savedAt.toString("HH:mm:ss"));
@@ -65,6 +66,7 @@ TEST_F(StatusLine, ShowsPortLinesTableAndWebBoardAndHidesOnTheScoreboard) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     timeControl->TimeTable->setEntryRC(10, 4, "Hans");
+    timeControl->waitForSaves();
     ASSERT_EQ(timeControl->saveStatus().state, SaveStatus::Failed);
     EXPECT_EQ(partText("StatusTable"), "time table not saved: " + timeControl->saveStatus().reason);
     EXPECT_FALSE(timeControl->saveStatus().reason.isEmpty());

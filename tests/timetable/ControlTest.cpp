@@ -32,7 +32,10 @@ QByteArray table(const std::function<void(Sheet&)>& fill) {
     return file;
 }
 
+// The table as saved: the saves under way are waited for first.
 Sheet onDisk() {
+    if (TimeControl)
+        TimeControl->waitForSaves();
     Sheet s;
     QString why;
     EXPECT_TRUE(xls::readFile("liste.xls", s, &why)) << why.toStdString();
@@ -45,6 +48,12 @@ protected:
     TempWorkDir dir;
     ScopedFakeDialogs dialogs;
     std::unique_ptr<TTimeControl> w;
+    int openNotices(const QString& start) {
+        int n = 0;
+        for (const QString& t : dialogs->openNotices)
+            n += t.startsWith(start);
+        return n;
+    }
 };
 
 TEST_F(ControlTest, DesignValues) {
@@ -73,10 +82,15 @@ TEST_F(ControlTest, DesignValues) {
 
 TEST_F(ControlTest, MissingFileGivesAnEmptyTableAndTheFirstChangeCreatesIt) {
     create();
-    EXPECT_EQ(dialogs->errors, QStringList{"Data File does not exist"});
+    EXPECT_TRUE(dialogs->errors.isEmpty());  // start-up is never stopped
+    ASSERT_EQ(dialogs->notices.size(), 1);
+    EXPECT_TRUE(dialogs->notices[0].startsWith("Data File does not exist\n" +
+                                               QDir::current().absoluteFilePath("liste.xls")))
+        << dialogs->notices[0].toStdString();
     EXPECT_TRUE(w->TimeTable->sheet().isEmpty());
     EXPECT_FALSE(QFile::exists("liste.xls"));
     w->TimeTable->setEntryRC(10, 3, "Müller");
+    w->waitForSaves();
     ASSERT_TRUE(QFile::exists("liste.xls"));
     EXPECT_EQ(onDisk().entry(10, 3), "Müller");
     EXPECT_EQ(onDisk().name(), "Times");
@@ -86,7 +100,9 @@ TEST_F(ControlTest, MissingFileGivesAnEmptyTableAndTheFirstChangeCreatesIt) {
 TEST_F(ControlTest, UnreadableFileIsReported) {
     dir.write("liste.xls", QByteArray(4096, '\xd0'));
     create();
-    EXPECT_EQ(dialogs->errors, QStringList{"Could not read Data File"});
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+    ASSERT_EQ(dialogs->notices.size(), 1);
+    EXPECT_TRUE(dialogs->notices[0].startsWith("Could not read Data File\n")) << dialogs->notices[0].toStdString();
     EXPECT_TRUE(w->TimeTable->sheet().isEmpty());
 }
 
@@ -119,6 +135,7 @@ TEST_F(ControlTest, AnEditIsWrittenAndTheCursorStaysOnTheCell) {
     auto* m = w->TimeTable->grid()->model();
     w->TimeTable->grid()->selectionModel()->setCurrentIndex(m->index(11, 9), QItemSelectionModel::ClearAndSelect);
     m->setData(m->index(11, 9), "00:01:02.345", Qt::EditRole);
+    w->waitForSaves();
     const Sheet s = onDisk();
     EXPECT_EQ(s.entry(12, 10), "1:02.345");
     EXPECT_EQ(s.formatOf(12, 10), "m:ss.000");
@@ -148,6 +165,7 @@ TEST_F(ControlTest, EmptyingThePresetTimesTouchesRow6Columns2To17Only) {
     // The window stays open for further editing.
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(w->result(), QDialog::Rejected);  // neither accepted nor closed
+    w->waitForSaves();
     const Sheet s = onDisk();
     for (int c = 2; c <= 17; ++c)
         EXPECT_EQ(s.entry(6, c), "") << c;
@@ -165,13 +183,17 @@ TEST_F(ControlTest, FailedSaveKeepsModifiedAndTheNextChangeRetries) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     w->TimeTable->setEntryRC(10, 3, "Müller");
-    EXPECT_EQ(dialogs->errors, QStringList{"Could not write Data File"});
+    w->waitForSaves();
+    EXPECT_TRUE(dialogs->errors.isEmpty());  // the board never waits for a box
+    EXPECT_EQ(openNotices("Could not write Data File\n"), 1);
     EXPECT_TRUE(w->TimeTable->Modified());
     EXPECT_EQ(w->saveStatus().state, SaveStatus::Failed);
     QFile::remove("liste.xls/x");
     QDir().rmdir("liste.xls");
     w->TimeTable->setEntryRC(10, 4, "Hans");
-    EXPECT_EQ(dialogs->errors.size(), 1);
+    w->waitForSaves();
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+    EXPECT_EQ(openNotices("Could not write Data File"), 0);  // withdrawn once saved
     EXPECT_FALSE(w->TimeTable->Modified());
     EXPECT_EQ(w->saveStatus().state, SaveStatus::Saved);
     EXPECT_EQ(w->saveStatus().path, QDir::current().absoluteFilePath("liste.xls"));
@@ -188,6 +210,7 @@ TEST_F(ControlTest, SecondsFormatWaitsForTheNextChange) {
     EXPECT_EQ(w->TimeTable->sheet().formatOf(10, 6), "m:ss.000");  // nothing changed yet
     w->TimeTable->setEntryRC(11, 6, "0203.456");
     EXPECT_EQ(w->TimeTable->sheet().formatOf(10, 6), "###.##");
+    w->waitForSaves();
     const Sheet s = onDisk();
     EXPECT_EQ(s.formatOf(10, 6), "###.##");
     EXPECT_EQ(s.text(11, 6, u'.'), "203.46");
@@ -271,6 +294,7 @@ TEST_F(ControlTest, ClipboardShortcutsWorkOnlyInTheTable) {
     press(Qt::Key_Shift);
     press(Qt::Key_Insert);
     EXPECT_EQ(w->TimeTable->EntryRC(6, 1), "s");
+    w->waitForSaves();
     EXPECT_EQ(onDisk().entry(6, 1), "s");  // pasting is a change that is saved
 
     // cut: Shift+Delete and Ctrl+X
@@ -581,11 +605,15 @@ TEST_F(ControlTest, ADataFileThatIsNotAFileIsRefusedAtOnce) {
         TempWorkDir folder;
         ASSERT_TRUE(makeNotAFile(kind, folder.file("liste.xls"), xls::kMaxFileSize + 1));
         dialogs->errors.clear();
+        dialogs->notices.clear();
         QElapsedTimer t;
         t.start();
         create();
         EXPECT_LT(t.elapsed(), 2000);
-        EXPECT_EQ(dialogs->errors, QStringList{"Could not read Data File"});
+        EXPECT_TRUE(dialogs->errors.isEmpty());
+        ASSERT_EQ(dialogs->notices.size(), 1);
+        EXPECT_TRUE(dialogs->notices[0].startsWith("Could not read Data File\n" + folder.file("liste.xls") + ": "))
+            << dialogs->notices[0].toStdString();
         EXPECT_TRUE(w->TimeTable->sheet().isEmpty());
         w.reset();
     }
@@ -601,6 +629,7 @@ TEST_F(ControlTest, ShownModallyThroughDialogs) {
         return int(d->result());
     });
     EXPECT_EQ(Dialogs::current().exec(w.get()), QDialog::Accepted);
+    w->waitForSaves();
     EXPECT_EQ(onDisk().entry(10, 3), "during");
 }
 

@@ -1,0 +1,29 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+// Replacing a file so that no failure at any moment (full disk, file size
+// limit, crash, kill) leaves anything but the old or the new complete file.
+namespace safefile {
+
+struct Options {
+    // A file without write permission is the operator's "do not touch": it
+    // is not replaced, and the call fails saying so.
+    bool respectReadOnly = false;
+    // When the folder is not writable but the file is, the file is
+    // rewritten in place (room reserved first, so a full disk fails before
+    // a byte of the old content is touched).
+    bool inPlaceWhenFolderReadOnly = false;
+};
+
+// Whether path is a file without write permission (see respectReadOnly);
+// error then says so.
+bool isReadOnly(const QString& path, QString* error = nullptr);
+
+// Temporary file beside path, every write checked, fsync, close checked,
+// the old file's permissions (and owner, where allowed), rename over path,
+// fsync of the folder. On failure path is untouched and error says why in
+// the system's words.
+bool replace(const QString& path, const QByteArray& bytes, const Options& options, QString* error = nullptr);
+
+} // namespace safefile

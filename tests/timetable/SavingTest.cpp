@@ -1,0 +1,467 @@
+// The time table and the settings under faults met for real: unreadable
+// files, read-only folders and files (as an unprivileged user), a full
+// disk (a small tmpfs mounted here), a file size limit.
+#include "../serial/Pty.h"
+#include "FakeDialogs.h"
+#include "TempDir.h"
+
+#include "RaceModel.h"
+#include "common/SaveWorker.h"
+#include "console/Disp.h"
+#include "display/DisplayLabel.h"
+#include "serial/WComThread.h"
+#include "timetable/Control.h"
+#include "timetable/Spreadsheet.h"
+#include "timetable/Xls.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QThread>
+#include <QFileInfo>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <sys/inotify.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray table(const std::function<void(Sheet&)>& fill) {
+    Sheet s;
+    s.setName("Times");
+    fill(s);
+    QByteArray file;
+    EXPECT_TRUE(xls::write(s, file));
+    return file;
+}
+
+Sheet readTable(const QString& path) {
+    Sheet s;
+    QString why;
+    EXPECT_TRUE(xls::readFile(path, s, &why)) << why.toStdString();
+    return s;
+}
+
+int countStarting(const QStringList& texts, const QString& start) {
+    int n = 0;
+    for (const QString& t : texts)
+        n += t.startsWith(start);
+    return n;
+}
+
+// A tmpfs of `kib` KiB mounted over a fresh folder while the object lives.
+class SmallDisk {
+public:
+    explicit SmallDisk(int kib) {
+        const QByteArray opts = "size=" + QByteArray::number(kib) + "k,mode=0777";
+        mounted_ = ::mount("tmpfs", QFile::encodeName(dir_.path()).constData(), "tmpfs", 0, opts.constData()) == 0;
+        error_ = errno;
+    }
+    ~SmallDisk() {
+        if (mounted_)
+            ::umount2(QFile::encodeName(dir_.path()).constData(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    int error() const { return error_; }
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return dir_.filePath(name); }
+    // Fills every free block with one file.
+    void fill() const {
+        QFile f(file("filler"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (f.write(block) == block.size() && f.flush()) {
+        }
+        f.close();
+    }
+    void free() const { QFile::remove(file("filler")); }
+
+private:
+    QTemporaryDir dir_;
+    bool mounted_ = false;
+    int error_ = 0;
+};
+
+// The working folder on a small disk of its own.
+class OnSmallDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(disk.mounted()) << "mount tmpfs: " << std::strerror(disk.error());
+        previous = QDir::currentPath();
+        QDir::setCurrent(disk.path());
+    }
+    void TearDown() override {
+        start.reset();
+        tc.reset();
+        win.reset();
+        QDir::setCurrent(previous);
+    }
+    SmallDisk disk{384};
+    QString previous;
+    ScopedFakeDialogs dialogs;
+    std::unique_ptr<Tdisplay> win;
+    std::unique_ptr<TTimeControl> tc;
+    std::unique_ptr<QObject> start;
+};
+
+} // namespace
+
+// An .xls that cannot be read stays as it is until the first save, which
+// moves it aside under a name that says what it is; the operator learns the
+// file, the reason and where it went.
+TEST(TableSaving, UnreadableFileIsMovedAsideBeforeTheFirstSave) {
+    const QByteArray good = table([](Sheet& s) {
+        for (int r = 10; r < 400; ++r)
+            s.setEntry(r, 3, QStringLiteral("Läufer %1").arg(r), u'.');
+    });
+    Sheet sheet;
+    sheet.setEntry(10, 3, "x", u'.');
+    QByteArray stream = xls::workbookStream(sheet);
+    // FILEPASS right after the BOF: the workbook is password-protected
+    stream.insert(20, QByteArray::fromHex("2f0006000100aabbccdd"));
+    QByteArray encrypted;
+    ASSERT_TRUE(xls::container(stream, encrypted));
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        const char* reason;  // part of the reason shown
+    } cases[] = {
+        {"truncated", good.left(good.size() / 2), ""},
+        {"an .xlsx renamed", QByteArray("PK\x03\x04\x14\x00\x06\x00", 8) + QByteArray(3000, 'z'), ""},
+        {"encrypted", encrypted, "encrypted"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempWorkDir dir;
+        ScopedFakeDialogs dialogs;
+        dir.write("liste.xls", c.bytes);
+        auto w = std::make_unique<TTimeControl>();
+        const QString path = QDir::current().absoluteFilePath("liste.xls");
+        EXPECT_TRUE(dialogs->errors.isEmpty());
+        ASSERT_EQ(dialogs->notices.size(), 1);
+        const QString told = dialogs->notices[0];
+        EXPECT_TRUE(told.startsWith("Could not read Data File\n" + path + ": ")) << told.toStdString();
+        EXPECT_TRUE(told.contains(c.reason)) << told.toStdString();
+        const QString aside = told.section(QStringLiteral("moved to "), 1);
+        EXPECT_TRUE(aside.startsWith(path + ".unreadable-")) << told.toStdString();
+        spin(100);
+        EXPECT_EQ(dir.read("liste.xls"), c.bytes);  // nothing written before a change
+
+        w->TimeTable->setEntryRC(10, 3, "Neu");
+        w->waitForSaves();
+        EXPECT_EQ(dir.read(QFileInfo(aside).fileName()), c.bytes);
+        EXPECT_EQ(readTable("liste.xls").entry(10, 3), "Neu");
+        EXPECT_TRUE(dialogs->openNotices.values().contains("Could not read Data File\n" + told.section('\n', 1, 1) +
+                                                           "\nThe file was moved to " + aside))
+            << dialogs->openNotices.values().join(" / ").toStdString();
+        // a second save replaces the new file only; the copy stays
+        w->TimeTable->setEntryRC(11, 3, "Zwei");
+        w->waitForSaves();
+        EXPECT_EQ(QDir().entryList({"liste.xls*"}, QDir::Files).size(), 2);
+        EXPECT_EQ(dir.read(QFileInfo(aside).fileName()), c.bytes);
+        EXPECT_EQ(readTable("liste.xls").entry(10, 3), "Neu");
+    }
+}
+
+// Read-only folder and read-only file, as an operator without root meets
+// them: the probe runs as nobody in a folder that root owns.
+TEST(TableSaving, ReadOnlyFolderOrFileAsAnotherUser) {
+    struct Case {
+        const char* name;
+        int folderMode, fileMode;
+        const char* status;     // what the probe reports after the edits
+        bool tableReplaced;
+        const char* iniLine;    // disp.ini holds it after "ini" (empty: unchanged)
+    } cases[] = {
+        {"folder read-only, files writable", 0755, 0666, "status failed create temporary file: Permission denied",
+         false, "RankX 123"},
+        {"liste.xls read-only", 0777, 0444, "status failed the file is read-only; it is left as it is", false,
+         "RankX 123"},
+        {"liste.xls writable keeps its permissions", 0777, 0646, "status saved ", true, "RankX 123"},
+    };
+    const QByteArray old = table([](Sheet& s) { s.setEntry(10, 3, "Alt", u'.'); });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir root;
+        ::chmod(QFile::encodeName(root.path()).constData(), 0755);
+        const QString folder = root.filePath("race");
+        ASSERT_TRUE(QDir().mkdir(folder));
+        QFile t(folder + "/liste.xls");
+        ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+        t.write(old);
+        t.close();
+        QFile ini(folder + "/disp.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("RankX 5\r\n");
+        ini.close();
+        ::chmod(QFile::encodeName(folder + "/liste.xls").constData(), mode_t(c.fileMode));
+        ::chmod(QFile::encodeName(folder + "/disp.ini").constData(), 0666);
+        ::chmod(QFile::encodeName(folder).constData(), mode_t(c.folderMode));
+
+        QProcess probe;
+        probe.setWorkingDirectory(folder);
+        probe.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                TD_BINARY_DIR "/tests/timetable/save_probe", "edit:10:3:Neu", "wait",
+                                "edit:11:3:Zwei", "wait", "status", "rank:123:7", "ini"});
+        ASSERT_TRUE(probe.waitForFinished(30000));
+        const QString out = QString::fromLocal8Bit(probe.readAllStandardOutput());
+        ASSERT_EQ(probe.exitCode(), 0) << out.toStdString() << probe.readAllStandardError().toStdString();
+        const QStringList lines = out.split('\n');
+        EXPECT_TRUE(lines.contains(QString::fromLatin1(c.status))) << out.toStdString();
+        const int told = countStarting(lines, "notice Could not write Data File|" + folder + "/liste.xls: ");
+        EXPECT_EQ(told, c.tableReplaced ? 0 : 1) << out.toStdString();  // once, not per change
+        QFile after(folder + "/liste.xls");
+        ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+        const QByteArray now = after.readAll();
+        if (c.tableReplaced) {
+            EXPECT_EQ(readTable(folder + "/liste.xls").entry(11, 3), "Zwei");
+            struct stat st {};
+            ASSERT_EQ(::stat(QFile::encodeName(folder + "/liste.xls").constData(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0646u);
+        } else {
+            EXPECT_EQ(now, old);
+        }
+        QFile iniAfter(folder + "/disp.ini");
+        ASSERT_TRUE(iniAfter.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(iniAfter.readAll().contains(QByteArray("\r\n") + c.iniLine + "\r\n")) << out.toStdString();
+        EXPECT_FALSE(out.contains("notice Error writing INI-File")) << out.toStdString();
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
+    }
+}
+
+// A full disk: the failure is told once, the table stays in memory, and
+// once space is back the table is saved with no input at all.
+TEST_F(OnSmallDisk, FullDiskIsToldOnceAndTheTableIsSavedWhenSpaceIsBack) {
+    const QByteArray old = table([](Sheet& s) { s.setEntry(10, 3, "Alt", u'.'); });
+    QFile f("liste.xls");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(old);
+    f.close();
+    tc = std::make_unique<TTimeControl>();
+    QList<SaveStatus> seen;
+    bool offThread = false;  // the status reaches its readers on the user-interface thread
+    QObject::connect(tc.get(), &TTimeControl::saveStatusChanged, [&](const SaveStatus& s) {
+        seen << s;
+        offThread = offThread || QThread::currentThread() != qApp->thread();
+    });
+    disk.fill();
+
+    tc->TimeTable->setEntryRC(10, 4, "Eins");
+    tc->waitForSaves();
+    tc->TimeTable->setEntryRC(11, 4, "Zwei");
+    tc->waitForSaves();
+    ASSERT_EQ(tc->saveStatus().state, SaveStatus::Failed);
+    EXPECT_TRUE(tc->saveStatus().reason.contains("No space left on device")) << tc->saveStatus().reason.toStdString();
+    EXPECT_EQ(countStarting(dialogs->notices, "Could not write Data File\n" + disk.file("liste.xls") + ": "), 1);
+    auto* shown = tc->findChild<QLabel*>("TimeControlSaveStatus");
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->text(), "Not saved: " + disk.file("liste.xls") + ": " + tc->saveStatus().reason);
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+    QFile now("liste.xls");
+    ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+    EXPECT_EQ(now.readAll(), old);
+    now.close();
+    EXPECT_EQ(QDir().entryList(QDir::Files | QDir::Hidden), (QStringList{"filler", "liste.xls"}));
+
+    disk.free();  // no click, no key, no line: the retry finds the room
+    ASSERT_TRUE(waitFor([&] { return tc->saveStatus().state == SaveStatus::Saved; },
+                        2 * TTimeControl::kRetryMs + 2000));
+    EXPECT_EQ(countStarting(dialogs->openNotices.values(), "Could not write Data File"), 0);
+    EXPECT_TRUE(shown->text().startsWith("Saved ")) << shown->text().toStdString();
+    EXPECT_TRUE(shown->text().endsWith(": " + disk.file("liste.xls"))) << shown->text().toStdString();
+    const Sheet s = readTable("liste.xls");
+    EXPECT_EQ(s.entry(10, 3), "Alt");
+    EXPECT_EQ(s.entry(10, 4), "Eins");
+    EXPECT_EQ(s.entry(11, 4), "Zwei");
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.last().state, SaveStatus::Saved);
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const SaveStatus& x) { return x.state == SaveStatus::Failed; }));
+    EXPECT_FALSE(offThread);
+}
+
+// While saves fail the board goes on: every line from the real serial line
+// reaches the time labels.
+TEST_F(OnSmallDisk, TimeLabelsKeepChangingWhileTheDiskIsFull) {
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(disk.file("COM1")));
+    QFile ini("disp.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("COM 1\r\nBAUD 115200\r\n");
+    ini.close();
+    win = std::make_unique<Tdisplay>();
+    tc = std::make_unique<TTimeControl>(win.get());
+    ASSERT_TRUE(win->ComThread1->ok());
+    spin(200);
+    disk.fill();
+    auto labels = [&] {
+        QString t;
+        for (DisplayLabel* l : {win->Zeit_Mz, win->Zeit_Me, win->Zeit_Sz, win->Zeit_Se, win->Zeit_z, win->Zeit_h})
+            t += l->text();
+        return t;
+    };
+    int failedWhileShown = 0;
+    for (int i = 0; i < 12; ++i) {
+        const QString before = labels();
+        const int64_t ms = 61000 + i * 1111;
+        ASSERT_TRUE(pty.write(sim::normalLine(i + 1, 'C', ms, i + 1) + '\r'));
+        EXPECT_TRUE(waitFor([&] { return labels() != before; }, 2000)) << "line " << i << ": " << before.toStdString();
+        EXPECT_TRUE(labels().contains(QString::number(ms / 1000 % 60 % 10))) << labels().toStdString();
+        failedWhileShown += tc->saveStatus().state == SaveStatus::Failed;
+    }
+    EXPECT_GE(failedWhileShown, 10);  // the labels moved on while saving failed
+    EXPECT_EQ(countStarting(dialogs->errors, "Could not write"), 0) << dialogs->errors.join('/').toStdString();
+    disk.free();
+    ASSERT_TRUE(waitFor([&] { return tc->saveStatus().state == SaveStatus::Saved; },
+                        2 * TTimeControl::kRetryMs + 2000));
+    const Sheet s = readTable("liste.xls");
+    for (int i = 0; i < 12; ++i)
+        EXPECT_FALSE(s.entry(i + 10, 6).isEmpty()) << i;
+}
+
+// A write of disp.ini that fails never replaces the good file.
+TEST_F(OnSmallDisk, FailedSettingsWriteKeepsTheGoodFile) {
+    win = std::make_unique<Tdisplay>();
+    win->Einstellungen_speichern();
+    QFile f("disp.ini");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    f.close();
+    ASSERT_TRUE(good.contains("\r\nStrNrSelf 0\r\n"));
+    win->Rang->move(321, 5);
+    struct Case {
+        const char* name;
+        std::function<void()> cause, cure;
+        const char* reason;
+    } cases[] = {
+        {"full disk", [&] { disk.fill(); }, [&] { disk.free(); }, "No space left on device"},
+        {"file size limit",
+         [] {
+             rlimit l{};
+             getrlimit(RLIMIT_FSIZE, &l);
+             l.rlim_cur = 1000;
+             setrlimit(RLIMIT_FSIZE, &l);
+         },
+         [] {
+             rlimit l{};
+             getrlimit(RLIMIT_FSIZE, &l);
+             l.rlim_cur = l.rlim_max;
+             setrlimit(RLIMIT_FSIZE, &l);
+         },
+         "File too large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs->openNotices.clear();
+        c.cause();
+        win->Einstellungen_speichern();
+        c.cure();
+        QFile now("disp.ini");
+        ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+        EXPECT_EQ(now.readAll(), good);
+        ASSERT_EQ(dialogs->openNotices.size(), 1);
+        const QString told = dialogs->openNotices.begin().value();
+        EXPECT_TRUE(told.startsWith("Error writing INI-File\n" + disk.file("disp.ini") + ": ")) << told.toStdString();
+        EXPECT_TRUE(told.contains(c.reason)) << told.toStdString();
+        EXPECT_EQ(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{"disp.ini"});  // no temporary left
+    }
+    win->Einstellungen_speichern();
+    QFile now("disp.ini");
+    ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(now.readAll().contains("\r\nRankX 321\r\n"));
+    EXPECT_TRUE(dialogs->openNotices.isEmpty());
+}
+
+namespace {
+// Counts the times disp.ini was put in place (created or renamed over).
+class IniWrites {
+public:
+    IniWrites() : fd_(inotify_init1(IN_NONBLOCK)) {
+        inotify_add_watch(fd_, ".", IN_MOVED_TO | IN_CLOSE_WRITE);
+    }
+    ~IniWrites() { ::close(fd_); }
+    int count() {
+        alignas(inotify_event) char buf[8192];
+        ssize_t n;
+        while ((n = ::read(fd_, buf, sizeof buf)) > 0)
+            for (char* p = buf; p < buf + n;) {
+                auto* e = reinterpret_cast<inotify_event*>(p);
+                if (e->len && QByteArray(e->name) == "disp.ini")
+                    ++count_;
+                p += sizeof(inotify_event) + e->len;
+            }
+        return count_;
+    }
+
+private:
+    int fd_;
+    int count_ = 0;
+};
+} // namespace
+
+// A change reaches disp.ini within two seconds; no change, no write; the
+// close writes it once.
+TEST(SettingsAutosave, AChangeIsOnDiskWithinTwoSecondsAndCloseWritesOnce) {
+    TempWorkDir dir;
+    ScopedFakeDialogs dialogs;
+    auto win = std::make_unique<Tdisplay>();
+    win->FormPaint();  // the first paint loads the settings again
+    ASSERT_FALSE(win->Neuladen);
+    win->Einstellungen_speichern();
+    IniWrites writes;
+    spin(2500);
+    EXPECT_EQ(writes.count(), 0);  // nothing changed, nothing written
+
+    win->Rang->move(222, 11);
+    QElapsedTimer t;
+    t.start();
+    ASSERT_TRUE(waitFor([&] { return dir.read("disp.ini").contains("\r\nRankX 222\r\nRankY 11\r\n"); }, 5000));
+    EXPECT_LE(t.elapsed(), 2000);
+    spin(1500);
+    EXPECT_EQ(writes.count(), 1);
+
+    win->Rang->move(7, 8);
+    win->EndClick();  // "Beenden": saves, then the quit closes the window too
+    win->close();
+    EXPECT_EQ(writes.count(), 2);
+    EXPECT_TRUE(dir.read("disp.ini").contains("\r\nRankX 7\r\nRankY 8\r\n"));
+}
+
+// The writer's copy, kept up to date by the changes alone, writes the same
+// file as the table itself after any mix of edits, format changes, undone
+// cells and whole-table replacements.
+TEST(WriterCopy, ChangesAloneKeepTheWritersCopyEqualToTheTable) {
+    Sheet table, writer;
+    std::mt19937 random(8);
+    for (int step = 0; step < 2000; ++step) {
+        const int row = int(random() % 3000) + 1, col = int(random() % 20) + 1;
+        switch (random() % 10) {
+        case 0: table.setFormat(row, 6, row + int(random() % 50), 17, random() % 2 ? "m:ss.000" : "###.##"); break;
+        case 1: table.restore(row, col, Cell{}); break;
+        case 2: table.setEntry(row, col, QString(), u'.'); break;
+        case 3:
+            if (random() % 20 == 0) {  // the table replaced as a load or an undo might
+                Sheet other = table;
+                other.setEntry(row, col, "replaced", u'.');
+                table = other;
+            }
+            break;
+        default: table.setEntry(row, col, QStringLiteral("%1:%2.%3").arg(step % 9).arg(step % 60, 2, 10, QChar(u'0')).arg(step % 1000, 3, 10, QChar(u'0')), u'.');
+        }
+        if (random() % 7 == 0 || step == 1999) {
+            writer.apply(table.takeChanges());
+            ASSERT_EQ(xls::workbookStream(writer), xls::workbookStream(table)) << "step " << step;
+        }
+    }
+}
