@@ -77,7 +77,7 @@ void BM_DisplayModeGiantDigits(benchmark::State& state) {
         QProcess program;
         program.setWorkingDirectory(dir.path());
         program.setProcessEnvironment(x.environment());
-        program.start(QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay"), {});
+        program.start(QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay"), {QStringLiteral("--web-port"), QStringLiteral("0")});
         const auto w = x.findWindow(QStringLiteral("Fendral-Timing Time-display V1.5.1.1"));
         if (!w || !waitFor([&] { return hasOpen(program.processId(), pty.slavePath()); }, 15000)) {
             state.SkipWithError("the program did not come up");

@@ -79,7 +79,7 @@ void BM_IdleProgramWithOpenPort(benchmark::State& state) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         program.setProcessEnvironment(env);
-        program.start(kProgram, {});
+        program.start(kProgram, {QStringLiteral("--web-port"), QStringLiteral("0")});
         if (!program.waitForStarted() ||
             !waitFor([&] { return hasOpen(program.processId(), pty.slavePath()) == portOpen; }, 15000)) {
             state.SkipWithError("the program did not open its port");

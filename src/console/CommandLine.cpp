@@ -11,7 +11,7 @@ bool isPort(const QString& v) {
         return true;
     bool ok = false;
     const int n = v.toInt(&ok);
-    return ok && n >= 1 && n <= 65535 && !v.startsWith(u'+');
+    return ok && n >= 0 && n <= 65535 && !v.startsWith(u'+');
 }
 } // namespace
 
@@ -27,7 +27,7 @@ CommandLine parseCommandLine(const QStringList& args) {
                                      QStringLiteral("Run in DIR (default: the current folder)."),
                                      QStringLiteral("DIR"));
     const QCommandLineOption webPort(QStringLiteral("web-port"),
-                                     QStringLiteral("Serve the web board on port N, or on any free port."),
+                                     QStringLiteral("Serve the web board on port N (0: no web board), or on any free port."),
                                      QStringLiteral("N|any"));
     const QCommandLineOption webListen(QStringLiteral("web-listen"),
                                        QStringLiteral("Address the web board listens on."),
@@ -51,7 +51,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     }
     if (p.isSet(webPort)) {
         if (!isPort(p.value(webPort))) {
-            cl.outcome = cli::refuse(p, kName, QStringLiteral("--web-port takes a port from 1 to 65535 or 'any'."));
+            cl.outcome = cli::refuse(p, kName, QStringLiteral("--web-port takes a port from 0 (off) to 65535 or 'any'."));
             return cl;
         }
         cl.options.webPort = p.value(webPort);

@@ -55,6 +55,7 @@ std::unique_ptr<WebBoard> startWebBoard(Tdisplay& d, const std::optional<QString
         return nullptr;
     }
     Dialogs::current().withdrawNotice(kNoticeKey);
+    d.setWebAddress(web->url());
     std::printf("web board: %s\n", qPrintable(web->url()));
     std::fflush(stdout);
     return web;

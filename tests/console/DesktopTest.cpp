@@ -47,7 +47,7 @@ public:
         app.setWorkingDirectory(dir.path());
         app.setProcessEnvironment(x_.environment());
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        app.start(TD_BINARY_DIR "/src/console/timedisplay", {});
+        app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
         if (!app.waitForStarted(5000))
             return {};
         return x_.findWindow(kTitle).value_or(QString());
@@ -160,8 +160,9 @@ TEST_P(Desktop, DisplayModeCoversTheScreenAndRoundTripsDoNotDrift) {
     for (int i = 0; i < trips; ++i) {
         ASSERT_TRUE(x.key(w, "F9"));
         ASSERT_TRUE(becomes(x, w, screen, screen)) << "trip " << i;
-        if (withWindowManager())
+        if (withWindowManager()) {
             EXPECT_TRUE(x.netWmState(w).contains("_NET_WM_STATE_FULLSCREEN"));
+        }
         ASSERT_TRUE(x.key(w, "Escape"));
         ASSERT_TRUE(becomes(x, w, *client, *frame)) << "trip " << i;
     }

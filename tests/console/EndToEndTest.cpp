@@ -99,7 +99,7 @@ TEST(EndToEnd, SimulatedRaceEndsUpInTheTimeTable) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     app.setProcessEnvironment(env);
-    app.start(TD_BINARY_DIR "/src/console/timedisplay", {});
+    app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
     ASSERT_TRUE(app.waitForStarted());
     ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 15000)) << "the program did not open COM1";
     spin(300);  // the port is set up and purged right after opening

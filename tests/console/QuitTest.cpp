@@ -19,7 +19,7 @@ screen=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 unset QT_QPA_PLATFORM
 export DISPLAY=":$(tr -dc 0-9 <"$work/display")"
-(cd "$work/run" && exec "$program") &
+(cd "$work/run" && exec "$program" --web-port 0) &
 pid=$!
 for _ in $(seq 150); do
   xwininfo -root -tree 2>/dev/null | grep -q 'Time-display V' && echo "window up" && break

@@ -371,7 +371,7 @@ struct ProgramRun {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         program.setProcessEnvironment(env);
-        program.start(QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay"), {});
+        program.start(QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay"), {QStringLiteral("--web-port"), QStringLiteral("0")});
         return program.waitForStarted();
     }
 };
@@ -420,7 +420,7 @@ TEST(Program, EndsLikeBeendenOnTermAndInt) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         program.setProcessEnvironment(env);
-        program.start(QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay"), {});
+        program.start(QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay"), {QStringLiteral("--web-port"), QStringLiteral("0")});
         ASSERT_TRUE(program.waitForStarted());
         ASSERT_TRUE(waitFor([&] { return hasOpen(program.processId(), device); }, 15000));
         spin(1000);  // race lines flow

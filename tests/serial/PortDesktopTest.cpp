@@ -23,7 +23,7 @@ export DISPLAY=":$(tr -dc 0-9 <"$work/display")"
 openbox >/dev/null 2>&1 &
 wm=$!
 sleep 1
-(cd "$work/run" && exec "$program") >/dev/null 2>&1 &
+(cd "$work/run" && exec "$program" --web-port 0) >/dev/null 2>&1 &
 pid=$!
 finish() { kill "$pid" "$wm" 2>/dev/null; wait "$pid" 2>/dev/null; kill "$screen" 2>/dev/null; wait "$screen" 2>/dev/null; exit 0; }
 main=""

@@ -12,8 +12,10 @@
 #include "web/FontFiles.h"
 #include "web/WebBoard.h"
 #include "web/WebServer.h"
+#include "web/WebStart.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
@@ -428,4 +430,20 @@ TEST_F(WebBoardTest, ClientsComingAndGoingWhileTheBoardChangesDisturbNothing) {
         });
     }, 5000));
     EXPECT_EQ(httpGet(port, "/state").status, 200);
+}
+
+// ---- starting from the command line ------------------------------------------------
+
+TEST_F(WebBoardTest, TheStartedBoardsAddressIsInTheStatusLineAndPortZeroIsOff) {
+    auto* status = win->findChild<QLabel*>("StatusWeb");
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->isHidden());
+
+    EXPECT_EQ(startWebBoard(*win, QString("0"), std::nullopt), nullptr);
+    EXPECT_TRUE(status->isHidden());
+
+    web = startWebBoard(*win, QString("any"), QString("127.0.0.1"));
+    ASSERT_TRUE(web);
+    EXPECT_FALSE(status->isHidden());
+    EXPECT_EQ(status->text(), QString("web board: http://127.0.0.1:%1/").arg(web->port()));
 }
