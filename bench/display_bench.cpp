@@ -2,6 +2,7 @@
 // on an Xvfb screen (with openbox), the time at a 400-pixel font, running-time
 // lines 100 times a second through a pseudo-terminal. Measured: the program's
 // and the X server's CPU over the run, and both per changed digit.
+#include "ProcessStats.h"
 #include "Pty.h"
 #include "XServer.h"
 
@@ -18,15 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-double processCpuSeconds(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
-}
 
 // Running-time line i of runner 12: the time counts 10 ms per line.
 QByteArray runningLine(int i) {

@@ -1,5 +1,6 @@
 // The serial line in the real program: CPU while idle with the port open,
 // resident memory, and a saturated 115200-baud stream from the simulator.
+#include "ProcessStats.h"
 #include "Pty.h"
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
@@ -37,26 +38,6 @@ void seed(const QTemporaryDir& dir, const QByteArray& ini) {
     QFile f(dir.filePath(QStringLiteral("disp.ini")));
     if (f.open(QIODevice::WriteOnly))
         f.write(ini);
-}
-
-double processCpuSeconds(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    // utime and stime are fields 14 and 15 of the whole line.
-    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
-}
-
-double residentMegabytes(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return -1;
 }
 
 double selfCpuSeconds() {

@@ -2,6 +2,7 @@
 // second on a pseudo-terminal while N WebSocket clients watch /live. Measures
 // the program's CPU share and the latency from a line's last byte written to
 // the pseudo-terminal to each client's message showing it.
+#include "ProcessStats.h"
 #include "Pty.h"
 #include "console/Headless.h"
 
@@ -28,15 +29,6 @@ qint64 nowNs() {
     timespec t{};
     clock_gettime(CLOCK_MONOTONIC, &t);
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-double processCpuSeconds(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong()) / double(::sysconf(_SC_CLK_TCK));
 }
 
 // CPU seconds of the process's thread named `name` (the web board's own thread).
