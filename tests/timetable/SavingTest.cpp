@@ -19,9 +19,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QThread>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,6 +32,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <csignal>
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -464,4 +468,168 @@ TEST(WriterCopy, ChangesAloneKeepTheWritersCopyEqualToTheTable) {
             ASSERT_EQ(xls::workbookStream(writer), xls::workbookStream(table)) << "step " << step;
         }
     }
+}
+
+namespace {
+
+int button(const QStringList& buttons, const QString& name) {
+    const int i = int(buttons.indexOf(name));
+    EXPECT_GE(i, 0) << name.toStdString() << " not among " << buttons.join('/').toStdString();
+    return i;
+}
+
+QStringList unsavedCopies(const QString& folder) {
+    return QDir(folder).entryList({"liste.xls.unsaved-*"}, QDir::Files | QDir::Hidden);
+}
+
+} // namespace
+
+// Closing while the table cannot be saved: the operator is asked, Cancel
+// keeps the program and the results, Retry that fails asks again, Retry
+// that works closes with the table on disk.
+TEST_F(OnSmallDisk, CloseWithAnUnsavedTableAsksAndCancelKeepsEverything) {
+    win = std::make_unique<Tdisplay>();
+    tc = std::make_unique<TTimeControl>(win.get());
+    win->show();
+    spin(100);
+    disk.fill();
+    tc->TimeTable->setEntryRC(10, 4, "Eins");
+    tc->waitForSaves();
+    ASSERT_EQ(tc->saveStatus().state, SaveStatus::Failed);
+
+    const std::vector<std::function<bool()>> ways{[&] { return win->close(); },
+                                                  [&] { win->End->click(); return !win->isVisible(); }};
+    int asked = 0;
+    for (size_t way = 0; way < ways.size(); ++way) {
+        SCOPED_TRACE(way);
+        // still full: Retry fails and asks again; then Cancel
+        dialogs->askAnswers.push_back([](const QStringList& b) { return button(b, "Retry"); });
+        dialogs->askAnswers.push_back([](const QStringList& b) { return button(b, "Cancel"); });
+        tc->TimeTable->setEntryRC(11 + int(way), 4, "Zwei");
+        EXPECT_FALSE(ways[way]());
+        asked += 2;
+        ASSERT_EQ(dialogs->questions.size(), asked);
+        EXPECT_TRUE(win->isVisible());
+        const FakeDialogs::Question& q = dialogs->questions.last();
+        EXPECT_EQ(q.buttons, (QStringList{"Retry", "Quit anyway", "Cancel"}));
+        EXPECT_TRUE(q.text.contains(disk.file("liste.xls") + ": " + tc->saveStatus().reason)) << q.text.toStdString();
+        EXPECT_TRUE(q.text.contains("No space left on device")) << q.text.toStdString();
+        EXPECT_EQ(tc->TimeTable->EntryRC(10, 4), "Eins");
+        EXPECT_EQ(tc->TimeTable->EntryRC(11 + int(way), 4), "Zwei");
+        EXPECT_TRUE(unsavedCopies(disk.path()).isEmpty());
+    }
+    // The board still runs: a result recorded after Cancel is kept too.
+    tc->TimeTable->setEntryRC(13, 4, "Drei");
+
+    disk.free();
+    dialogs->askAnswers.push_back([](const QStringList& b) { return button(b, "Retry"); });
+    // the retry timer may save first; then nobody is asked
+    const bool closed = win->close();
+    EXPECT_TRUE(closed);
+    EXPECT_LE(dialogs->questions.size(), asked + 1);
+    EXPECT_EQ(tc->saveStatus().state, SaveStatus::Saved);
+    const Sheet s = readTable("liste.xls");
+    EXPECT_EQ(s.entry(10, 4), "Eins");
+    EXPECT_EQ(s.entry(11, 4), "Zwei");
+    EXPECT_EQ(s.entry(12, 4), "Zwei");
+    EXPECT_EQ(s.entry(13, 4), "Drei");
+    EXPECT_TRUE(unsavedCopies(disk.path()).isEmpty());
+}
+
+// "Quit anyway", and every close that cannot ask (a stop signal, no screen),
+// writes the whole table to the first place that takes it, never over an
+// earlier copy, and says on stderr where it went.
+TEST_F(OnSmallDisk, ACloseThatCannotSaveWritesACopyToTheFirstPlaceThatTakesIt) {
+    QTemporaryDir home, runtime, temp;
+    ASSERT_TRUE(QDir(disk.path()).mkdir("full"));
+    const QString full = disk.file("full");
+    struct Case {
+        const char* name;
+        QString home, runtime, temp;
+        QString expectFolder;  // empty: nowhere
+    };
+    const Case cases[] = {
+        {"home", home.path(), runtime.path(), temp.path(), home.path()},
+        {"runtime dir when home is full", full, runtime.path(), temp.path(), runtime.path()},
+        {"temp when home is missing and no runtime dir", home.path() + "/missing", QString(), temp.path(), temp.path()},
+        {"nowhere", full, full, full, QString()},
+    };
+    const QByteArray saved[] = {qgetenv("HOME"), qgetenv("XDG_RUNTIME_DIR"), qgetenv("TMPDIR")};
+    disk.fill();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (auto [var, value] : {std::pair{"HOME", c.home}, {"XDG_RUNTIME_DIR", c.runtime}, {"TMPDIR", c.temp}})
+            value.isEmpty() ? qunsetenv(var) : qputenv(var, QFile::encodeName(value));
+        tc = std::make_unique<TTimeControl>();
+        for (int r = 10; r < 40; ++r)
+            tc->TimeTable->setEntryRC(r, 6, QString("1:%1.000").arg(r));
+        tc->waitForSaves();
+        ASSERT_EQ(tc->saveStatus().state, SaveStatus::Failed);
+        const QStringList before = unsavedCopies(c.expectFolder.isEmpty() ? full : c.expectFolder);
+        tc->finishSaving();
+        if (c.expectFolder.isEmpty()) {
+            EXPECT_TRUE(tc->emergencyCopy().isEmpty()) << tc->emergencyCopy().toStdString();
+            EXPECT_TRUE(unsavedCopies(full).isEmpty());
+            EXPECT_TRUE(unsavedCopies(disk.path()).isEmpty());
+        } else {
+            EXPECT_EQ(QFileInfo(tc->emergencyCopy()).absolutePath(), c.expectFolder);
+            const QStringList after = unsavedCopies(c.expectFolder);
+            EXPECT_EQ(after.size(), before.size() + 1) << after.join(' ').toStdString();
+            const Sheet s = readTable(tc->emergencyCopy());
+            for (int r = 10; r < 40; ++r)
+                EXPECT_FALSE(s.entry(r, 6).isEmpty()) << r;
+            EXPECT_EQ(s.entry(2, 2), tc->TimeTable->EntryRC(2, 2));  // the whole table, titles too
+        }
+        tc->finishSaving();  // nothing new since: no second copy
+        if (!c.expectFolder.isEmpty())
+            EXPECT_EQ(unsavedCopies(c.expectFolder).size(), before.size() + 1);
+        tc.reset();
+    }
+    for (auto [var, value] : {std::pair{"HOME", saved[0]}, {"XDG_RUNTIME_DIR", saved[1]}, {"TMPDIR", saved[2]}})
+        value.isNull() ? qunsetenv(var) : qputenv(var, value);
+}
+
+// SIGTERM of the real program while the disk is full: the results received
+// meanwhile are in a copy outside the full disk.
+TEST_F(OnSmallDisk, StopSignalWithAFullDiskKeepsTheResultsInACopy) {
+    QTemporaryDir home;
+    for (const char* f : {"english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, disk.file(f))) << f;
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(disk.file("COM1")));
+    QFile ini("disp.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("COM 1\r\nBAUD 115200\r\n");
+    ini.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", home.path());
+    QProcess app;
+    app.setWorkingDirectory(disk.path());
+    app.setProcessEnvironment(env);
+    app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
+    ASSERT_TRUE(app.waitForStarted());
+    spin(2500);  // up, the port opened and purged, the settings written
+    disk.fill();
+    constexpr int kLines = 15;
+    QByteArray lines;
+    for (int k = 0; k < kLines; ++k)
+        lines += sim::normalLine(k + 1, 'C', 60000 + k * 17, k + 1) + '\r';
+    ASSERT_TRUE(pty.write(lines));
+    spin(1500);
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(15000));
+    EXPECT_EQ(app.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(app.readAllStandardError());
+
+    const QStringList copies = unsavedCopies(home.path());
+    ASSERT_EQ(copies.size(), 1) << err.toStdString();
+    const QString copy = QDir(home.path()).filePath(copies[0]);
+    EXPECT_TRUE(err.contains(disk.file("liste.xls") + " not saved: ")) << err.toStdString();
+    EXPECT_TRUE(err.contains("written to " + copy)) << err.toStdString();
+    EXPECT_TRUE(unsavedCopies(disk.path()).isEmpty());
+    const Sheet s = readTable(copy);
+    for (int k = 0; k < kLines; ++k)
+        EXPECT_FALSE(s.entry(k + 10, 6).isEmpty()) << "row " << k + 10;
 }
