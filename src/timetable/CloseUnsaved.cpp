@@ -36,8 +36,10 @@ bool TTimeControl::confirmClose() {
         TimeTableEndRecalc();
     waitForSaves();
     while (saveStatus_.state == SaveStatus::Failed) {
+        // over the window the operator sees: this one is mostly hidden
+        QWidget* over = isVisible() || !parentWidget() ? this : parentWidget();
         const int answer = Dialogs::current().ask(
-            this, QStringLiteral("Time table not saved"),
+            over, QStringLiteral("Time table not saved"),
             QStringLiteral("The time table could not be saved.\n%1: %2\n\n"
                            "Retry: try to save it again.\n"
                            "Quit anyway: a copy is written to another place, if one takes it.\n"
@@ -58,12 +60,11 @@ void TTimeControl::finishSaving() {
     if (TimeTable && TimeTable->Modified())
         TimeTableEndRecalc();
     waitForSaves();
-    if (saveStatus_.state != SaveStatus::Failed)
+    if (saveStatus_.state != SaveStatus::Failed || emergencyWritten_)  // the copy holds it all, and said so
         return;
     std::fprintf(stderr, "timedisplay: %s not saved: %s\n", qPrintable(saveStatus_.path),
                  qPrintable(saveStatus_.reason));
-    if (!emergencyWritten_)
-        writeEmergencyCopy();
+    writeEmergencyCopy();
 }
 
 void TTimeControl::writeEmergencyCopy() {

@@ -4,6 +4,7 @@
 #include "../serial/Pty.h"
 #include "FakeDialogs.h"
 #include "TempDir.h"
+#include "XServer.h"
 
 #include "RaceModel.h"
 #include "common/SaveWorker.h"
@@ -632,4 +633,69 @@ TEST_F(OnSmallDisk, StopSignalWithAFullDiskKeepsTheResultsInACopy) {
     const Sheet s = readTable(copy);
     for (int k = 0; k < kLines; ++k)
         EXPECT_FALSE(s.entry(k + 10, 6).isEmpty()) << "row " << k + 10;
+}
+
+// On a real desktop: "Quit" with a full disk opens the question over the
+// board; Escape is Cancel and the program goes on recording; a stop signal
+// while the question is open ends the program without an answer, and the
+// copy holds every result, the one recorded after Cancel too.
+TEST_F(OnSmallDisk, QuestionOnScreenCancelThenStopSignalWhileItIsOpen) {
+    XServer x;
+    ASSERT_TRUE(x.error().isEmpty()) << x.error().toStdString();
+    QTemporaryDir home;
+    for (const char* f : {"english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, disk.file(f))) << f;
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(disk.file("COM1")));
+    QFile ini("disp.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("COM 1\r\nBAUD 115200\r\n");
+    ini.close();
+    QProcessEnvironment env = x.environment();
+    env.insert("HOME", home.path());
+    QProcess app;
+    app.setWorkingDirectory(disk.path());
+    app.setProcessEnvironment(env);
+    app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
+    ASSERT_TRUE(app.waitForStarted());
+    const std::unique_ptr<QProcess, void (*)(QProcess*)> stop(&app, [](QProcess* p) {
+        if (p->state() != QProcess::NotRunning) {  // a failed check: no program left behind
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    });
+    const auto board = x.findWindow("Fendral-Timing Time-display V" TD_VERSION, 15000);
+    ASSERT_TRUE(board.has_value());
+    spin(1500);  // the port opened and purged
+    disk.fill();
+    ASSERT_TRUE(pty.write(sim::normalLine(1, 'C', 61000, 1) + '\r' + sim::normalLine(2, 'C', 62500, 2) + '\r'));
+    spin(1000);
+    const QPoint quit(489 + 30, 698 + 10);  // "Quit" in the board's client area
+
+    ASSERT_TRUE(x.click(*board, quit.x(), quit.y()));
+    auto question = x.findWindow("Time table not saved", 5000);
+    ASSERT_TRUE(question.has_value()) << "no question after Quit";
+    ASSERT_TRUE(x.key(*question, "Escape"));
+    ASSERT_TRUE(pollUntil([&] { return !x.findWindow("Time table not saved", 0); }, 5000));
+    spin(300);
+    EXPECT_EQ(app.state(), QProcess::Running);
+    EXPECT_TRUE(x.findWindow("Fendral-Timing Time-display V" TD_VERSION, 0).has_value());
+    ASSERT_TRUE(pty.write(sim::normalLine(3, 'C', 63000, 3) + '\r'));  // still recording
+    spin(800);
+
+    x.tool("xdotool", {"mousemove", "0", "0"});  // a move to where the pointer is would never end
+    ASSERT_TRUE(x.click(*board, quit.x(), quit.y()));
+    question = x.findWindow("Time table not saved", 5000);
+    ASSERT_TRUE(question.has_value()) << "no question after the second Quit";
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(15000));
+    EXPECT_EQ(app.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(app.readAllStandardError());
+    const QStringList copies = unsavedCopies(home.path());
+    ASSERT_EQ(copies.size(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("written to " + QDir(home.path()).filePath(copies[0]))) << err.toStdString();
+    const Sheet s = readTable(QDir(home.path()).filePath(copies[0]));
+    for (int row = 10; row <= 12; ++row)
+        EXPECT_FALSE(s.entry(row, 6).isEmpty()) << "row " << row;
 }
