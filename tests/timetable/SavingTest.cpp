@@ -479,6 +479,9 @@ int button(const QStringList& buttons, const QString& name) {
     return i;
 }
 
+// Closing the program while the table cannot be saved.
+class SavingAtClose : public OnSmallDisk {};
+
 QStringList unsavedCopies(const QString& folder) {
     return QDir(folder).entryList({"liste.xls.unsaved-*"}, QDir::Files | QDir::Hidden);
 }
@@ -488,7 +491,7 @@ QStringList unsavedCopies(const QString& folder) {
 // Closing while the table cannot be saved: the operator is asked, Cancel
 // keeps the program and the results, Retry that fails asks again, Retry
 // that works closes with the table on disk.
-TEST_F(OnSmallDisk, CloseWithAnUnsavedTableAsksAndCancelKeepsEverything) {
+TEST_F(SavingAtClose, CloseWithAnUnsavedTableAsksAndCancelKeepsEverything) {
     win = std::make_unique<Tdisplay>();
     tc = std::make_unique<TTimeControl>(win.get());
     win->show();
@@ -540,7 +543,7 @@ TEST_F(OnSmallDisk, CloseWithAnUnsavedTableAsksAndCancelKeepsEverything) {
 // "Quit anyway", and every close that cannot ask (a stop signal, no screen),
 // writes the whole table to the first place that takes it, never over an
 // earlier copy, and says on stderr where it went.
-TEST_F(OnSmallDisk, ACloseThatCannotSaveWritesACopyToTheFirstPlaceThatTakesIt) {
+TEST_F(SavingAtClose, ACloseThatCannotSaveWritesACopyToTheFirstPlaceThatTakesIt) {
     QTemporaryDir home, runtime, temp;
     ASSERT_TRUE(QDir(disk.path()).mkdir("full"));
     const QString full = disk.file("full");
@@ -592,7 +595,7 @@ TEST_F(OnSmallDisk, ACloseThatCannotSaveWritesACopyToTheFirstPlaceThatTakesIt) {
 
 // SIGTERM of the real program while the disk is full: the results received
 // meanwhile are in a copy outside the full disk.
-TEST_F(OnSmallDisk, StopSignalWithAFullDiskKeepsTheResultsInACopy) {
+TEST_F(SavingAtClose, StopSignalWithAFullDiskKeepsTheResultsInACopy) {
     QTemporaryDir home;
     for (const char* f : {"english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
         ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, disk.file(f))) << f;
@@ -639,7 +642,7 @@ TEST_F(OnSmallDisk, StopSignalWithAFullDiskKeepsTheResultsInACopy) {
 // board; Escape is Cancel and the program goes on recording; a stop signal
 // while the question is open ends the program without an answer, and the
 // copy holds every result, the one recorded after Cancel too.
-TEST_F(OnSmallDisk, QuestionOnScreenCancelThenStopSignalWhileItIsOpen) {
+TEST_F(SavingAtClose, QuestionOnScreenCancelThenStopSignalWhileItIsOpen) {
     XServer x;
     ASSERT_TRUE(x.error().isEmpty()) << x.error().toStdString();
     QTemporaryDir home;
