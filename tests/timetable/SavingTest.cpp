@@ -188,12 +188,13 @@ TEST(TableSaving, ReadOnlyFolderOrFileAsAnotherUser) {
         const char* status;     // what the probe reports after the edits
         bool tableReplaced;
         const char* iniLine;    // disp.ini holds it after "ini" (empty: unchanged)
+        const char* copyIn;     // where the end puts the unsaved table: "race", "home" or nowhere
     } cases[] = {
         {"folder read-only, files writable", 0755, 0666, "status failed create temporary file: Permission denied",
-         false, "RankX 123"},
+         false, "RankX 123", "home"},
         {"liste.xls read-only", 0777, 0444, "status failed the file is read-only; it is left as it is", false,
-         "RankX 123"},
-        {"liste.xls writable keeps its permissions", 0777, 0646, "status saved ", true, "RankX 123"},
+         "RankX 123", "race"},
+        {"liste.xls writable keeps its permissions", 0777, 0646, "status saved ", true, "RankX 123", nullptr},
     };
     const QByteArray old = table([](Sheet& s) { s.setEntry(10, 3, "Alt", u'.'); });
     for (const Case& c : cases) {
@@ -214,7 +215,16 @@ TEST(TableSaving, ReadOnlyFolderOrFileAsAnotherUser) {
         ::chmod(QFile::encodeName(folder + "/disp.ini").constData(), 0666);
         ::chmod(QFile::encodeName(folder).constData(), mode_t(c.folderMode));
 
+        const QString home = root.filePath("home");
+        ASSERT_TRUE(QDir().mkdir(home));
+        ::chmod(QFile::encodeName(home).constData(), 0777);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home);
+        env.insert("TMPDIR", home);
+        env.remove("XDG_RUNTIME_DIR");
+
         QProcess probe;
+        probe.setProcessEnvironment(env);
         probe.setWorkingDirectory(folder);
         probe.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
                                 TD_BINARY_DIR "/tests/timetable/save_probe", "edit:10:3:Neu", "wait",
@@ -242,6 +252,14 @@ TEST(TableSaving, ReadOnlyFolderOrFileAsAnotherUser) {
         EXPECT_TRUE(iniAfter.readAll().contains(QByteArray("\r\n") + c.iniLine + "\r\n")) << out.toStdString();
         EXPECT_FALSE(out.contains("notice Error writing INI-File")) << out.toStdString();
         ::chmod(QFile::encodeName(folder).constData(), 0755);
+        // The table that could not be saved is kept as a copy, where the user may write.
+        const QStringList copies[] = {QDir(folder).entryList({"liste.xls.unsaved-*"}, QDir::Files),
+                                      QDir(home).entryList({"liste.xls.unsaved-*"}, QDir::Files)};
+        EXPECT_EQ(copies[0].size(), c.copyIn && QByteArray(c.copyIn) == "race" ? 1 : 0);
+        EXPECT_EQ(copies[1].size(), c.copyIn && QByteArray(c.copyIn) == "home" ? 1 : 0);
+        for (int i = 0; i < 2; ++i)
+            for (const QString& copy : copies[i])
+                EXPECT_EQ(readTable((i == 0 ? folder : home) + "/" + copy).entry(11, 3), "Zwei");
     }
 }
 
