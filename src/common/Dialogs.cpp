@@ -41,6 +41,22 @@ void ScreenDialogs::error(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+int ScreenDialogs::ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
+                       int escape) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton*> added;
+    for (const QString& b : buttons)
+        added << box.addButton(b, QMessageBox::ActionRole);
+    if (escape >= 0 && escape < added.size())
+        box.setEscapeButton(added[escape]);
+    if (!added.isEmpty())
+        box.setDefaultButton(qobject_cast<QPushButton*>(added.front()));
+    box.exec();
+    const int chosen = int(added.indexOf(box.clickedButton()));
+    return chosen >= 0 ? chosen : escape;
+}
+
 namespace {
 // Raises a box once, right after `window` has been shown; then goes away.
 class RaiseWhenShown : public QObject {

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -35,6 +36,12 @@ public:
                                             const QString& filter, const QString& defaultSuffix) = 0;
     // Shows a dialog modally and returns its result code (QDialog::Accepted ...).
     virtual int exec(QDialog* dialog) = 0;
+    // A question with a warning icon and one button per entry of buttons; returns
+    // the index of the button chosen (escape when the box is closed without one),
+    // or kNobody when there is no person to ask.
+    static constexpr int kNobody = -1;
+    virtual int ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
+                    int escape) = 0;
 
     static Dialogs& current();
     // Installs d (not owned); nullptr restores the real dialogs.
@@ -54,6 +61,7 @@ public:
         return std::nullopt;
     }
     int exec(QDialog*) override { return 0; }  // QDialog::Rejected
+    int ask(QWidget*, const QString&, const QString&, const QStringList&, int) override { return kNobody; }
 };
 
 // A font dialog that also chooses the text colour, as the board's elements
@@ -86,6 +94,8 @@ public:
     std::optional<QString> openFile(QWidget* parent, const QString& folder, const QString& filter,
                                     const QString& defaultSuffix) override;
     int exec(QDialog* dialog) override;
+    int ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
+            int escape) override;
 
 private:
     QHash<QString, QPointer<class QMessageBox>> notices_;

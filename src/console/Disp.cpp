@@ -4,6 +4,7 @@
 #include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
+#include "console/Signals.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
 #include "timetable/Control.h"
@@ -201,6 +202,10 @@ void Tdisplay::closeEvent(QCloseEvent* e) {
         e->accept();
         return;
     }
+    if (askingToClose_) {
+        e->ignore();
+        return;
+    }
     bool canClose = true;
     FormCloseQuery(canClose);
     if (!canClose) {
@@ -211,13 +216,25 @@ void Tdisplay::closeEvent(QCloseEvent* e) {
     e->accept();
 }
 
-void Tdisplay::FormCloseQuery(bool&) {
+void Tdisplay::FormCloseQuery(bool& canClose) {
+    // An unsaved table is the operator's decision, asked before anything
+    // closes, so the board and the line keep running while the box is open.
+    // A stop signal asks nobody: the close goes on and keeps a copy.
+    if (TimeControl && !quitSignalReceived()) {
+        askingToClose_ = true;
+        const bool go = TimeControl->confirmClose();
+        askingToClose_ = false;
+        if (!go && !quitSignalReceived()) {
+            canClose = false;
+            return;
+        }
+    }
     // Saved positions are window coordinates of the unscrolled window.
     scroller->verticalScrollBar()->setValue(0);
     scroller->horizontalScrollBar()->setValue(0);
     Einstellungen_speichern();
     closeSerialLine();
-    if (TimeControl)  // the last results reach the disk before the program ends
+    if (TimeControl)  // the last results reach the disk, or at least a copy of them
         TimeControl->finishSaving();
 }
 
@@ -228,8 +245,15 @@ void Tdisplay::FormClose() {
 void Tdisplay::EndClick() {
     if (closed_)
         return;
+    if (askingToClose_) {  // a stop signal while the operator is asked: the close goes on without the answer
+        if (QWidget* question = QApplication::activeModalWidget())
+            question->close();
+        return;
+    }
     bool canClose = true;
     FormCloseQuery(canClose);
+    if (!canClose)
+        return;
     closed_ = true;
     QApplication::quit();
 }

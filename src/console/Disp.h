@@ -349,6 +349,7 @@ private:
     std::shared_ptr<class LineJournal> journal_;  // made with the first line
     bool scrollRangeQueued_ = false;
     bool closed_ = false;
+    bool askingToClose_ = false;  // the question about an unsaved table is open
     BoardModel* boardModel_ = nullptr;
 
     // settings/DispSettings.cpp: the state disp.ini holds, and its writer

@@ -196,8 +196,11 @@ void TTimeControl::submitSnapshot() {
     // so handing a save over costs the board next to nothing.
     const auto table = writerTable_;
     {
+        Sheet::Changes changes = TimeTable->takeChanges();
+        if (changes.all || !changes.rows.empty())  // an emergency copy no longer holds everything
+            emergencyWritten_ = false;
         std::lock_guard hold(table->lock);
-        table->queued.push_back(TimeTable->takeChanges());
+        table->queued.push_back(std::move(changes));
     }
     const QString path = QFileInfo(kDataFile).absoluteFilePath();
     const QString aside = unreadableAside_;
@@ -268,13 +271,18 @@ void TTimeControl::waitForSaves() {
     saver_->waitIdle();
 }
 
-void TTimeControl::finishSaving() {
-    if (TimeTable && TimeTable->Modified())
-        TimeTableEndRecalc();
-    waitForSaves();
-    if (saveStatus_.state == SaveStatus::Failed)
-        std::fprintf(stderr, "timedisplay: %s not saved: %s\n", qPrintable(saveStatus_.path),
-                     qPrintable(saveStatus_.reason));
+
+bool TTimeControl::encodeTable(QByteArray& bytes, QString* error) {
+    // The writer is idle: its copy is the table as last handed over, plus
+    // whatever has not been handed over yet.
+    saver_->waitIdle();
+    std::lock_guard hold(writerTable_->lock);
+    if (TimeTable)
+        writerTable_->queued.push_back(TimeTable->takeChanges());
+    for (const Sheet::Changes& c : writerTable_->queued)
+        writerTable_->sheet.apply(c);
+    writerTable_->queued.clear();
+    return xls::write(writerTable_->sheet, bytes, error);
 }
 
 void TTimeControl::setSaveStatus(SaveStatus::State state, const QString& reason) {

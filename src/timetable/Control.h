@@ -2,6 +2,7 @@
 #include "SaveStatus.h"
 
 #include <QDialog>
+#include <QStringList>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -46,7 +47,16 @@ public:
     // Waits for the save running and the one queued behind it, and takes
     // their results. A clean close calls it (after saving what changed).
     void waitForSaves();
+    // The last save, and when the table is still not on disk, a copy of it
+    // wherever one can be written (see emergencyCopy). Never asks anybody.
     void finishSaving();
+    // Before a close the operator asked for: when the table could not be
+    // saved, asks whether to try again, quit anyway or stay. False: stay.
+    bool confirmClose();
+    // Where the last close put the table it could not save; empty if nowhere.
+    const QString& emergencyCopy() const { return emergencyCopy_; }
+    // Folders tried in turn for that copy: the working folder first.
+    static QStringList emergencyFolders();
     // The writer, for benchmarks that slow it down.
     SaveWorker* saveWorker() const { return saver_; }
     // Seconds between tries while saving fails.
@@ -68,6 +78,11 @@ private:
     void requestSave();
     void submitSnapshot();
     void saveFinished(quint64 job, bool ok, const QString& error);
+    void writeEmergencyCopy();
+    // The whole table in .xls form; only while no save runs.
+    bool encodeTable(QByteArray& bytes, QString* error);
+    QString emergencyCopy_;
+    bool emergencyWritten_ = false;  // for the table as it is now
     SaveStatus saveStatus_;
     SaveWorker* saver_ = nullptr;
     QTimer* retry_ = nullptr;

@@ -29,6 +29,13 @@ TEST_F(MainWindowTest, AFullDiskForTheJournalIsANoticeAndTheBoardGoesOn) {
         QString path;
         ~Unmount() { ::umount2(QFile::encodeName(path).constData(), MNT_DETACH); }
     } unmount{full};
+    // The table does not fit on this disk: its copy at the end goes to a
+    // home folder of the test's own, not the real one.
+    struct Home {
+        QByteArray before = qgetenv("HOME");
+        ~Home() { before.isNull() ? qunsetenv("HOME") : qputenv("HOME", before); }
+    } home;
+    qputenv("HOME", QFile::encodeName(dir.path()));
     QFile filler(full + "/filler");
     ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
     while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) {

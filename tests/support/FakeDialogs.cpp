@@ -51,6 +51,12 @@ int FakeDialogs::exec(QDialog* dialog) {
     return answer ? answer(dialog) : int(QDialog::Rejected);
 }
 
+int FakeDialogs::ask(QWidget*, const QString& title, const QString& text, const QStringList& buttons, int escape) {
+    questions.append({title, text, buttons});
+    auto answer = take(askAnswers, std::function<int(const QStringList&)>());
+    return answer ? answer(buttons) : escape;
+}
+
 FakeDialogs& FakeDialogs::strict() {
     static FakeDialogs instance;
     return instance;

@@ -19,6 +19,8 @@ public:
     std::optional<QString> openFile(QWidget* parent, const QString& folder, const QString& filter,
                                     const QString& defaultSuffix) override;
     int exec(QDialog* dialog) override;
+    int ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
+            int escape) override;
 
     QStringList errors;                 // texts of the error boxes shown
     QStringList notices;                // texts of every notice, in order
@@ -28,6 +30,13 @@ public:
     std::deque<std::optional<QString>> fileAnswers;
     // Runs inside exec(); returns the dialog's result code.
     std::deque<std::function<int(QDialog*)>> execAnswers;
+    // Runs inside ask(); returns the index of the button chosen. None left: escape.
+    std::deque<std::function<int(const QStringList& buttons)>> askAnswers;
+    struct Question {
+        QString title, text;
+        QStringList buttons;
+    };
+    QList<Question> questions;  // every question asked, in order
 
     // Recorded arguments of the last calls.
     FontChoice lastFontInitial;

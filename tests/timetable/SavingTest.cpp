@@ -4,6 +4,7 @@
 #include "../serial/Pty.h"
 #include "FakeDialogs.h"
 #include "TempDir.h"
+#include "XServer.h"
 
 #include "RaceModel.h"
 #include "common/SaveWorker.h"
@@ -19,9 +20,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QThread>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,6 +33,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <csignal>
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -183,12 +188,13 @@ TEST(TableSaving, ReadOnlyFolderOrFileAsAnotherUser) {
         const char* status;     // what the probe reports after the edits
         bool tableReplaced;
         const char* iniLine;    // disp.ini holds it after "ini" (empty: unchanged)
+        const char* copyIn;     // where the end puts the unsaved table: "race", "home" or nowhere
     } cases[] = {
         {"folder read-only, files writable", 0755, 0666, "status failed create temporary file: Permission denied",
-         false, "RankX 123"},
+         false, "RankX 123", "home"},
         {"liste.xls read-only", 0777, 0444, "status failed the file is read-only; it is left as it is", false,
-         "RankX 123"},
-        {"liste.xls writable keeps its permissions", 0777, 0646, "status saved ", true, "RankX 123"},
+         "RankX 123", "race"},
+        {"liste.xls writable keeps its permissions", 0777, 0646, "status saved ", true, "RankX 123", nullptr},
     };
     const QByteArray old = table([](Sheet& s) { s.setEntry(10, 3, "Alt", u'.'); });
     for (const Case& c : cases) {
@@ -209,7 +215,16 @@ TEST(TableSaving, ReadOnlyFolderOrFileAsAnotherUser) {
         ::chmod(QFile::encodeName(folder + "/disp.ini").constData(), 0666);
         ::chmod(QFile::encodeName(folder).constData(), mode_t(c.folderMode));
 
+        const QString home = root.filePath("home");
+        ASSERT_TRUE(QDir().mkdir(home));
+        ::chmod(QFile::encodeName(home).constData(), 0777);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home);
+        env.insert("TMPDIR", home);
+        env.remove("XDG_RUNTIME_DIR");
+
         QProcess probe;
+        probe.setProcessEnvironment(env);
         probe.setWorkingDirectory(folder);
         probe.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
                                 TD_BINARY_DIR "/tests/timetable/save_probe", "edit:10:3:Neu", "wait",
@@ -237,6 +252,14 @@ TEST(TableSaving, ReadOnlyFolderOrFileAsAnotherUser) {
         EXPECT_TRUE(iniAfter.readAll().contains(QByteArray("\r\n") + c.iniLine + "\r\n")) << out.toStdString();
         EXPECT_FALSE(out.contains("notice Error writing INI-File")) << out.toStdString();
         ::chmod(QFile::encodeName(folder).constData(), 0755);
+        // The table that could not be saved is kept as a copy, where the user may write.
+        const QStringList copies[] = {QDir(folder).entryList({"liste.xls.unsaved-*"}, QDir::Files),
+                                      QDir(home).entryList({"liste.xls.unsaved-*"}, QDir::Files)};
+        EXPECT_EQ(copies[0].size(), c.copyIn && QByteArray(c.copyIn) == "race" ? 1 : 0);
+        EXPECT_EQ(copies[1].size(), c.copyIn && QByteArray(c.copyIn) == "home" ? 1 : 0);
+        for (int i = 0; i < 2; ++i)
+            for (const QString& copy : copies[i])
+                EXPECT_EQ(readTable((i == 0 ? folder : home) + "/" + copy).entry(11, 3), "Zwei");
     }
 }
 
@@ -464,4 +487,236 @@ TEST(WriterCopy, ChangesAloneKeepTheWritersCopyEqualToTheTable) {
             ASSERT_EQ(xls::workbookStream(writer), xls::workbookStream(table)) << "step " << step;
         }
     }
+}
+
+namespace {
+
+int button(const QStringList& buttons, const QString& name) {
+    const int i = int(buttons.indexOf(name));
+    EXPECT_GE(i, 0) << name.toStdString() << " not among " << buttons.join('/').toStdString();
+    return i;
+}
+
+// Closing the program while the table cannot be saved.
+class SavingAtClose : public OnSmallDisk {};
+
+QStringList unsavedCopies(const QString& folder) {
+    return QDir(folder).entryList({"liste.xls.unsaved-*"}, QDir::Files | QDir::Hidden);
+}
+
+} // namespace
+
+// Closing while the table cannot be saved: the operator is asked, Cancel
+// keeps the program and the results, Retry that fails asks again, Retry
+// that works closes with the table on disk.
+TEST_F(SavingAtClose, CloseWithAnUnsavedTableAsksAndCancelKeepsEverything) {
+    win = std::make_unique<Tdisplay>();
+    tc = std::make_unique<TTimeControl>(win.get());
+    win->show();
+    spin(100);
+    disk.fill();
+    tc->TimeTable->setEntryRC(10, 4, "Eins");
+    tc->waitForSaves();
+    ASSERT_EQ(tc->saveStatus().state, SaveStatus::Failed);
+
+    const std::vector<std::function<bool()>> ways{[&] { return win->close(); },
+                                                  [&] { win->End->click(); return !win->isVisible(); }};
+    int asked = 0;
+    for (size_t way = 0; way < ways.size(); ++way) {
+        SCOPED_TRACE(way);
+        // still full: Retry fails and asks again; then Cancel
+        dialogs->askAnswers.push_back([](const QStringList& b) { return button(b, "Retry"); });
+        dialogs->askAnswers.push_back([](const QStringList& b) { return button(b, "Cancel"); });
+        tc->TimeTable->setEntryRC(11 + int(way), 4, "Zwei");
+        EXPECT_FALSE(ways[way]());
+        asked += 2;
+        ASSERT_EQ(dialogs->questions.size(), asked);
+        EXPECT_TRUE(win->isVisible());
+        const FakeDialogs::Question& q = dialogs->questions.last();
+        EXPECT_EQ(q.buttons, (QStringList{"Retry", "Quit anyway", "Cancel"}));
+        EXPECT_TRUE(q.text.contains(disk.file("liste.xls") + ": " + tc->saveStatus().reason)) << q.text.toStdString();
+        EXPECT_TRUE(q.text.contains("No space left on device")) << q.text.toStdString();
+        EXPECT_EQ(tc->TimeTable->EntryRC(10, 4), "Eins");
+        EXPECT_EQ(tc->TimeTable->EntryRC(11 + int(way), 4), "Zwei");
+        EXPECT_TRUE(unsavedCopies(disk.path()).isEmpty());
+    }
+    // The board still runs: a result recorded after Cancel is kept too.
+    tc->TimeTable->setEntryRC(13, 4, "Drei");
+
+    disk.free();
+    dialogs->askAnswers.push_back([](const QStringList& b) { return button(b, "Retry"); });
+    // the retry timer may save first; then nobody is asked
+    const bool closed = win->close();
+    EXPECT_TRUE(closed);
+    EXPECT_LE(dialogs->questions.size(), asked + 1);
+    EXPECT_EQ(tc->saveStatus().state, SaveStatus::Saved);
+    const Sheet s = readTable("liste.xls");
+    EXPECT_EQ(s.entry(10, 4), "Eins");
+    EXPECT_EQ(s.entry(11, 4), "Zwei");
+    EXPECT_EQ(s.entry(12, 4), "Zwei");
+    EXPECT_EQ(s.entry(13, 4), "Drei");
+    EXPECT_TRUE(unsavedCopies(disk.path()).isEmpty());
+}
+
+// "Quit anyway", and every close that cannot ask (a stop signal, no screen),
+// writes the whole table to the first place that takes it, never over an
+// earlier copy, and says on stderr where it went.
+TEST_F(SavingAtClose, ACloseThatCannotSaveWritesACopyToTheFirstPlaceThatTakesIt) {
+    QTemporaryDir home, runtime, temp;
+    ASSERT_TRUE(QDir(disk.path()).mkdir("full"));
+    const QString full = disk.file("full");
+    struct Case {
+        const char* name;
+        QString home, runtime, temp;
+        QString expectFolder;  // empty: nowhere
+    };
+    const Case cases[] = {
+        {"home", home.path(), runtime.path(), temp.path(), home.path()},
+        {"runtime dir when home is full", full, runtime.path(), temp.path(), runtime.path()},
+        {"temp when home is missing and no runtime dir", home.path() + "/missing", QString(), temp.path(), temp.path()},
+        {"nowhere", full, full, full, QString()},
+    };
+    const QByteArray saved[] = {qgetenv("HOME"), qgetenv("XDG_RUNTIME_DIR"), qgetenv("TMPDIR")};
+    disk.fill();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (auto [var, value] : {std::pair{"HOME", c.home}, {"XDG_RUNTIME_DIR", c.runtime}, {"TMPDIR", c.temp}})
+            value.isEmpty() ? qunsetenv(var) : qputenv(var, QFile::encodeName(value));
+        tc = std::make_unique<TTimeControl>();
+        for (int r = 10; r < 40; ++r)
+            tc->TimeTable->setEntryRC(r, 6, QString("1:%1.000").arg(r));
+        tc->waitForSaves();
+        ASSERT_EQ(tc->saveStatus().state, SaveStatus::Failed);
+        const QStringList before = unsavedCopies(c.expectFolder.isEmpty() ? full : c.expectFolder);
+        tc->finishSaving();
+        if (c.expectFolder.isEmpty()) {
+            EXPECT_TRUE(tc->emergencyCopy().isEmpty()) << tc->emergencyCopy().toStdString();
+            EXPECT_TRUE(unsavedCopies(full).isEmpty());
+            EXPECT_TRUE(unsavedCopies(disk.path()).isEmpty());
+        } else {
+            EXPECT_EQ(QFileInfo(tc->emergencyCopy()).absolutePath(), c.expectFolder);
+            const QStringList after = unsavedCopies(c.expectFolder);
+            EXPECT_EQ(after.size(), before.size() + 1) << after.join(' ').toStdString();
+            const Sheet s = readTable(tc->emergencyCopy());
+            for (int r = 10; r < 40; ++r)
+                EXPECT_FALSE(s.entry(r, 6).isEmpty()) << r;
+            EXPECT_EQ(s.entry(2, 2), tc->TimeTable->EntryRC(2, 2));  // the whole table, titles too
+        }
+        tc->finishSaving();  // nothing new since: no second copy
+        if (!c.expectFolder.isEmpty())
+            EXPECT_EQ(unsavedCopies(c.expectFolder).size(), before.size() + 1);
+        tc.reset();
+    }
+    for (auto [var, value] : {std::pair{"HOME", saved[0]}, {"XDG_RUNTIME_DIR", saved[1]}, {"TMPDIR", saved[2]}})
+        value.isNull() ? qunsetenv(var) : qputenv(var, value);
+}
+
+// SIGTERM of the real program while the disk is full: the results received
+// meanwhile are in a copy outside the full disk.
+TEST_F(SavingAtClose, StopSignalWithAFullDiskKeepsTheResultsInACopy) {
+    QTemporaryDir home;
+    for (const char* f : {"english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, disk.file(f))) << f;
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(disk.file("COM1")));
+    QFile ini("disp.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("COM 1\r\nBAUD 115200\r\n");
+    ini.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", home.path());
+    QProcess app;
+    app.setWorkingDirectory(disk.path());
+    app.setProcessEnvironment(env);
+    app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
+    ASSERT_TRUE(app.waitForStarted());
+    spin(2500);  // up, the port opened and purged, the settings written
+    disk.fill();
+    constexpr int kLines = 15;
+    QByteArray lines;
+    for (int k = 0; k < kLines; ++k)
+        lines += sim::normalLine(k + 1, 'C', 60000 + k * 17, k + 1) + '\r';
+    ASSERT_TRUE(pty.write(lines));
+    spin(1500);
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(15000));
+    EXPECT_EQ(app.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(app.readAllStandardError());
+
+    const QStringList copies = unsavedCopies(home.path());
+    ASSERT_EQ(copies.size(), 1) << err.toStdString();
+    const QString copy = QDir(home.path()).filePath(copies[0]);
+    EXPECT_TRUE(err.contains(disk.file("liste.xls") + " not saved: ")) << err.toStdString();
+    EXPECT_TRUE(err.contains("written to " + copy)) << err.toStdString();
+    EXPECT_TRUE(unsavedCopies(disk.path()).isEmpty());
+    const Sheet s = readTable(copy);
+    for (int k = 0; k < kLines; ++k)
+        EXPECT_FALSE(s.entry(k + 10, 6).isEmpty()) << "row " << k + 10;
+}
+
+// On a real desktop: "Quit" with a full disk opens the question over the
+// board; Escape is Cancel and the program goes on recording; a stop signal
+// while the question is open ends the program without an answer, and the
+// copy holds every result, the one recorded after Cancel too.
+TEST_F(SavingAtClose, QuestionOnScreenCancelThenStopSignalWhileItIsOpen) {
+    XServer x;
+    ASSERT_TRUE(x.error().isEmpty()) << x.error().toStdString();
+    QTemporaryDir home;
+    for (const char* f : {"english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, disk.file(f))) << f;
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(disk.file("COM1")));
+    QFile ini("disp.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("COM 1\r\nBAUD 115200\r\n");
+    ini.close();
+    QProcessEnvironment env = x.environment();
+    env.insert("HOME", home.path());
+    QProcess app;
+    app.setWorkingDirectory(disk.path());
+    app.setProcessEnvironment(env);
+    app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
+    ASSERT_TRUE(app.waitForStarted());
+    const std::unique_ptr<QProcess, void (*)(QProcess*)> stop(&app, [](QProcess* p) {
+        if (p->state() != QProcess::NotRunning) {  // a failed check: no program left behind
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    });
+    const auto board = x.findWindow("Fendral-Timing Time-display V" TD_VERSION, 15000);
+    ASSERT_TRUE(board.has_value());
+    spin(1500);  // the port opened and purged
+    disk.fill();
+    ASSERT_TRUE(pty.write(sim::normalLine(1, 'C', 61000, 1) + '\r' + sim::normalLine(2, 'C', 62500, 2) + '\r'));
+    spin(1000);
+    const QPoint quit(489 + 30, 698 + 10);  // "Quit" in the board's client area
+
+    ASSERT_TRUE(x.click(*board, quit.x(), quit.y()));
+    auto question = x.findWindow("Time table not saved", 5000);
+    ASSERT_TRUE(question.has_value()) << "no question after Quit";
+    ASSERT_TRUE(x.key(*question, "Escape"));
+    ASSERT_TRUE(pollUntil([&] { return !x.findWindow("Time table not saved", 0); }, 5000));
+    spin(300);
+    EXPECT_EQ(app.state(), QProcess::Running);
+    EXPECT_TRUE(x.findWindow("Fendral-Timing Time-display V" TD_VERSION, 0).has_value());
+    ASSERT_TRUE(pty.write(sim::normalLine(3, 'C', 63000, 3) + '\r'));  // still recording
+    spin(800);
+
+    x.tool("xdotool", {"mousemove", "0", "0"});  // a move to where the pointer is would never end
+    ASSERT_TRUE(x.click(*board, quit.x(), quit.y()));
+    question = x.findWindow("Time table not saved", 5000);
+    ASSERT_TRUE(question.has_value()) << "no question after the second Quit";
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(15000));
+    EXPECT_EQ(app.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(app.readAllStandardError());
+    const QStringList copies = unsavedCopies(home.path());
+    ASSERT_EQ(copies.size(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("written to " + QDir(home.path()).filePath(copies[0]))) << err.toStdString();
+    const Sheet s = readTable(QDir(home.path()).filePath(copies[0]));
+    for (int row = 10; row <= 12; ++row)
+        EXPECT_FALSE(s.entry(row, 6).isEmpty()) << "row " << row;
 }
