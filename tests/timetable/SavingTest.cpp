@@ -603,8 +603,9 @@ TEST_F(SavingAtClose, ACloseThatCannotSaveWritesACopyToTheFirstPlaceThatTakesIt)
             EXPECT_EQ(s.entry(2, 2), tc->TimeTable->EntryRC(2, 2));  // the whole table, titles too
         }
         tc->finishSaving();  // nothing new since: no second copy
-        if (!c.expectFolder.isEmpty())
+        if (!c.expectFolder.isEmpty()) {
             EXPECT_EQ(unsavedCopies(c.expectFolder).size(), before.size() + 1);
+        }
         tc.reset();
     }
     for (auto [var, value] : {std::pair{"HOME", saved[0]}, {"XDG_RUNTIME_DIR", saved[1]}, {"TMPDIR", saved[2]}})
