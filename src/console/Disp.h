@@ -232,6 +232,8 @@ public:
     void HintergrundClick();
     void coverScreen();   // display mode: the whole screen the window is on (console/DispScreen.cpp)
     void keepOnScreen();  // a window off every screen comes back onto the nearest one
+    int unframedChecks_ = 0;  // keepOnScreen again once the window manager has framed the window
+    bool placementCorrected_ = false;  // keepOnScreen moved the window before it was framed
     // The setup controls that display mode hides, in groups 1 to 6.
     QList<QWidget*> setupGroup(int group) const;
 

@@ -6,6 +6,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include <cstdlib>
 #include <xcb/xcb.h>
@@ -52,8 +53,26 @@ void Tdisplay::keepOnScreen() {
     QList<QRect> screens;
     for (const QScreen* s : QGuiApplication::screens())
         screens << s->availableGeometry();
+    const bool framed = frameGeometry() != geometry();
     const QRect frame = frameGeometry().contains(geometry()) ? frameGeometry() : geometry();
-    const QPoint p = placement::ontoScreen(frame, screens);
-    if (p != pos())
+    QPoint p = placement::ontoScreen(frame, screens);
+    if (framed && placementCorrected_) {
+        // A window brought back before it had its frame: the frame's border
+        // must not stick out of the screen it was brought onto.
+        const int i = placement::screenOf(frame, screens);
+        if (i >= 0)
+            p = placement::fullyInside(QRect(p, frame.size()), screens[i]).topLeft();
+        placementCorrected_ = false;
+    }
+    if (p != pos()) {
+        if (!framed)
+            placementCorrected_ = true;
         move(p);
+    }
+    // Before the window manager has put its frame around the window, the frame's
+    // border is unknown and may end up just off the screen: look again shortly.
+    if (!framed && isVisible() && windowManagerRuns() && unframedChecks_ < 10) {
+        ++unframedChecks_;
+        QTimer::singleShot(100, this, [this] { keepOnScreen(); });
+    }
 }
