@@ -498,7 +498,25 @@ int button(const QStringList& buttons, const QString& name) {
 }
 
 // Closing the program while the table cannot be saved.
-class SavingAtClose : public OnSmallDisk {};
+class SavingAtClose : public OnSmallDisk {
+protected:
+    // The real program in the small disk's folder, its line on pty, its home folder `home`.
+    void startProgram(QProcess& app, Pty& pty, QProcessEnvironment env, const QString& home) {
+        for (const char* f : {"english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+            ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, disk.file(f))) << f;
+        ASSERT_TRUE(pty.valid());
+        ASSERT_TRUE(pty.link(disk.file("COM1")));
+        QFile ini("disp.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("COM 1\r\nBAUD 115200\r\n");
+        ini.close();
+        env.insert("HOME", home);
+        app.setWorkingDirectory(disk.path());
+        app.setProcessEnvironment(env);
+        app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
+        ASSERT_TRUE(app.waitForStarted());
+    }
+};
 
 QStringList unsavedCopies(const QString& folder) {
     return QDir(folder).entryList({"liste.xls.unsaved-*"}, QDir::Files | QDir::Hidden);
@@ -616,23 +634,13 @@ TEST_F(SavingAtClose, ACloseThatCannotSaveWritesACopyToTheFirstPlaceThatTakesIt)
 // meanwhile are in a copy outside the full disk.
 TEST_F(SavingAtClose, StopSignalWithAFullDiskKeepsTheResultsInACopy) {
     QTemporaryDir home;
-    for (const char* f : {"english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
-        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, disk.file(f))) << f;
     Pty pty;
-    ASSERT_TRUE(pty.valid());
-    ASSERT_TRUE(pty.link(disk.file("COM1")));
-    QFile ini("disp.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("COM 1\r\nBAUD 115200\r\n");
-    ini.close();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("HOME", home.path());
     QProcess app;
-    app.setWorkingDirectory(disk.path());
-    app.setProcessEnvironment(env);
-    app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
-    ASSERT_TRUE(app.waitForStarted());
+    startProgram(app, pty, env, home.path());
+    if (HasFatalFailure())
+        return;
     spin(2500);  // up, the port opened and purged, the settings written
     disk.fill();
     constexpr int kLines = 15;
@@ -665,22 +673,11 @@ TEST_F(SavingAtClose, QuestionOnScreenCancelThenStopSignalWhileItIsOpen) {
     XServer x;
     ASSERT_TRUE(x.error().isEmpty()) << x.error().toStdString();
     QTemporaryDir home;
-    for (const char* f : {"english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
-        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, disk.file(f))) << f;
     Pty pty;
-    ASSERT_TRUE(pty.valid());
-    ASSERT_TRUE(pty.link(disk.file("COM1")));
-    QFile ini("disp.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("COM 1\r\nBAUD 115200\r\n");
-    ini.close();
-    QProcessEnvironment env = x.environment();
-    env.insert("HOME", home.path());
     QProcess app;
-    app.setWorkingDirectory(disk.path());
-    app.setProcessEnvironment(env);
-    app.start(TD_BINARY_DIR "/src/console/timedisplay", {"--web-port", "0"});
-    ASSERT_TRUE(app.waitForStarted());
+    startProgram(app, pty, x.environment(), home.path());
+    if (HasFatalFailure())
+        return;
     const std::unique_ptr<QProcess, void (*)(QProcess*)> stop(&app, [](QProcess* p) {
         if (p->state() != QProcess::NotRunning) {  // a failed check: no program left behind
             p->kill();
