@@ -7,7 +7,6 @@
 #include "common/SaveWorker.h"
 #include "settings/SettingsKeys.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -28,8 +27,11 @@ bool writeIni(const QByteArray& bytes, QString& error) {
 void Tdisplay::Einstellungen_laden() {
     using settingsfile::Kind;
     const auto rows = settingskeys::table();
-    // A missing or unreadable file leaves every setting as it is.
-    settingsfile::forEachLine(kIniFile, [&](const QByteArray& line) {
+    // A missing or unreadable file leaves every setting as it is. What is on
+    // disk is kept: the program writes when what it would write differs.
+    if (!settingsfile::read(kIniFile, iniOnDisk_))
+        iniOnDisk_.clear();
+    settingsfile::forEachLine(iniOnDisk_, [&](const QByteArray& line) {
         QByteArray value;
         for (const settingskeys::Row& row : rows) {
             if (!settingsfile::match(line, row.key, row.kind, value))
@@ -41,9 +43,6 @@ void Tdisplay::Einstellungen_laden() {
             break;
         }
     });
-    // What is on disk now: the program writes when what it would write differs.
-    QFile f(kIniFile);
-    iniOnDisk_ = f.open(QIODevice::ReadOnly) ? f.read(1 << 20) : QByteArray();
 }
 
 QByteArray Tdisplay::settingsBytes() {

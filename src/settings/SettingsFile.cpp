@@ -11,11 +11,21 @@ namespace {
 constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 }
 
-bool forEachLine(const QString& path, const std::function<void(const QByteArray& line)>& line) {
+bool read(const QString& path, QByteArray& bytes) {
     // Only a regular file: a FIFO or a link to /dev/zero must not hang start-up.
+    return regularfile::read(path, kMaxFileSize, bytes);
+}
+
+bool forEachLine(const QString& path, const std::function<void(const QByteArray& line)>& line) {
     QByteArray bytes;
-    if (!regularfile::read(path, kMaxFileSize, bytes))
+    if (!read(path, bytes))
         return false;
+    forEachLine(bytes, line);
+    return true;
+}
+
+void forEachLine(const QByteArray& text, const std::function<void(const QByteArray& line)>& line) {
+    QByteArray bytes = text;
     QBuffer f(&bytes);
     f.open(QIODevice::ReadOnly);
     QByteArray current;
@@ -43,7 +53,6 @@ bool forEachLine(const QString& path, const std::function<void(const QByteArray&
     }
     if (!current.isEmpty() || cut)
         finish();
-    return true;
 }
 
 bool match(const QByteArray& line, const QByteArray& key, Kind kind, QByteArray& value) {

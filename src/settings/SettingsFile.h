@@ -17,8 +17,14 @@ enum class Kind {
 // value of the program comes near it.
 constexpr qsizetype kMaxLine = 4096;
 
-// Calls `line` for every line of the file in order; false when the file
-// cannot be opened.
+// Reads the whole file (a regular file only, within a size limit) into
+// `bytes`; false when it cannot be read.
+bool read(const QString& path, QByteArray& bytes);
+
+// Calls `line` for every line of the file's text in order.
+void forEachLine(const QByteArray& bytes, const std::function<void(const QByteArray& line)>& line);
+
+// Both: false when the file cannot be read.
 bool forEachLine(const QString& path, const std::function<void(const QByteArray& line)>& line);
 
 // The value of `line` for `key` of `kind`, or false when the line does not

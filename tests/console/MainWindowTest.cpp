@@ -240,6 +240,24 @@ TEST_F(MainWindowTest, PicturesThatAreNotFilesAreRefusedAtOnce) {
     }
 }
 
+// A disp.ini that is no file is read like a missing one, at once: the window
+// comes up with its design settings (a FIFO opened for reading would wait
+// for a writer for ever).
+TEST_F(MainWindowTest, SettingsFileThatIsNotAFileIsReadLikeAMissingOne) {
+    for (NotAFile kind : kNotAFiles) {
+        SCOPED_TRACE(name(kind));
+        TempWorkDir folder;
+        ASSERT_TRUE(makeNotAFile(kind, folder.file("disp.ini"), 16 * 1024 * 1024 + 1));
+        QElapsedTimer t;
+        t.start();
+        createWindows();
+        win->Einstellungen_laden();
+        EXPECT_LT(t.elapsed(), 5000);
+        EXPECT_EQ(win->COM->currentIndex(), 0);  // no port chosen
+        destroyWindows();
+    }
+}
+
 TEST_F(MainWindowTest, ScrollsWhenSmallerThanItsContent) {
     win->resize(300, 200);
     win->show();
