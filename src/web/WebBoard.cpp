@@ -1,5 +1,6 @@
 #include "web/WebBoard.h"
 
+#include "common/EpollDispatcher.h"
 #include "display/BoardModel.h"
 #include "web/WebServer.h"
 
@@ -25,6 +26,11 @@ std::unique_ptr<WebBoard> WebBoard::start(BoardModel& model, const QHostAddress&
     raiseDescriptorLimit();
     std::unique_ptr<WebBoard> w(new WebBoard);
     w->thread_.setObjectName(QStringLiteral("web board"));
+#ifdef TD_HAVE_EPOLL_DISPATCHER
+    // Hundreds of connections: a wake-up must not look at each of them.
+    if (EpollDispatcher* d = EpollDispatcher::create())
+        w->thread_.setEventDispatcher(d);
+#endif
     w->thread_.start();
     w->context_ = new QObject;
     w->context_->moveToThread(&w->thread_);
@@ -84,7 +90,5 @@ QString WebBoard::url() const {
 }
 
 void WebBoard::boardChanged(const board::Snapshot& state) {
-    WebServer* s = server_;
-    QMetaObject::invokeMethod(
-        s, [s, state] { s->setState(state); }, Qt::QueuedConnection);
+    server_->offer(state);
 }

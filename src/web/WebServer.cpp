@@ -120,7 +120,7 @@ WebServer::WebServer(QObject* parent) : QAbstractHttpServer(parent) {
     clock_.start();
     flushTimer_.setSingleShot(true);
     flushTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&flushTimer_, &QTimer::timeout, this, &WebServer::flush);
+    connect(&flushTimer_, &QTimer::timeout, this, &WebServer::flushTimerFired);
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::acceptWebSockets);
 }
 
@@ -151,8 +151,36 @@ quint16 WebServer::port() const {
 }
 
 void WebServer::setState(const board::Snapshot& state) {
+    if (absorb(state))
+        scheduleFlush();
+}
+
+void WebServer::offer(const board::Snapshot& state) {
+    bool post = false;
+    {
+        QMutexLocker lock(&offerMutex_);
+        offered_ = state;
+        post = !offerPosted_ && !flushDue_;
+        offerPosted_ = offerPosted_ || post;
+    }
+    if (post)
+        QMetaObject::invokeMethod(this, &WebServer::takeOffered, Qt::QueuedConnection);
+}
+
+void WebServer::takeOffered() {
+    board::Snapshot state;
+    {
+        QMutexLocker lock(&offerMutex_);
+        offerPosted_ = false;
+        state.swap(offered_);
+    }
+    if (state)
+        setState(state);
+}
+
+bool WebServer::absorb(const board::Snapshot& state) {
     if (!json_.update(state))
-        return;
+        return false;
     // Pictures are encoded once per picture, not per request.
     for (size_t i = 0; i < 3; ++i) {
         const quint64 serial = [&] {
@@ -172,17 +200,39 @@ void WebServer::setState(const board::Snapshot& state) {
         }
     }
     frames_.clear();
-    scheduleFlush();
+    return true;
 }
 
 void WebServer::scheduleFlush() {
-    if (flushTimer_.isActive())
-        return;
     const qint64 wait = lastFlushNs_ + kMinIntervalNs - clock_.nsecsElapsed();
-    if (wait <= 0)
+    if (wait <= 0) {
         flush();
-    else
-        flushTimer_.start(int((wait + 999999) / 1000000));
+        return;
+    }
+    // A slower retry for a stalled client must not hold the others back.
+    const int ms = int((wait + 999999) / 1000000);
+    if (!flushTimer_.isActive() || flushTimer_.remainingTime() > ms)
+        armFlushTimer(ms);
+}
+
+void WebServer::armFlushTimer(int ms) {
+    {
+        QMutexLocker lock(&offerMutex_);
+        flushDue_ = ms <= int(kMinIntervalNs / 1000000) + 1;
+    }
+    flushTimer_.start(ms);
+}
+
+void WebServer::flushTimerFired() {
+    board::Snapshot state;
+    {
+        QMutexLocker lock(&offerMutex_);
+        flushDue_ = false;
+        state.swap(offered_);
+    }
+    if (state)
+        absorb(state);
+    flush();
 }
 
 void WebServer::flush() {
@@ -213,9 +263,9 @@ void WebServer::flush() {
         c->lastSendNs = now;
     }
     if (deferred)
-        flushTimer_.start(int(kMinIntervalNs / 1000000) + 1);
+        armFlushTimer(int(kMinIntervalNs / 1000000) + 1);
     else if (retry)
-        flushTimer_.start(kStalledRetryMs);
+        armFlushTimer(kStalledRetryMs);
 }
 
 QByteArray WebServer::textFrame(const QByteArray& utf8) {

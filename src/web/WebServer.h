@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
+#include <QMutex>
 #include <QPointer>
 #include <QTimer>
 #include <array>
@@ -40,6 +41,11 @@ public:
 
     // A new board state (on this server's thread).
     void setState(const board::Snapshot& state);
+    // A new board state from any thread. Only the newest waiting state is
+    // kept, and the server's thread is woken only when no flush that will
+    // take it is already due: the board's thread never waits here beyond a
+    // pointer swap.
+    void offer(const board::Snapshot& state);
 
     int clientCount() const { return int(clients_.size()); }
 
@@ -59,6 +65,10 @@ private:
     // clients at once, at most 60 times a second.
     void flush();
     void scheduleFlush();
+    void armFlushTimer(int ms);
+    void flushTimerFired();
+    void takeOffered();
+    bool absorb(const board::Snapshot& state);
     static QByteArray textFrame(const QByteArray& utf8);
     void write(Client& c, const QByteArray& frame);
     qint64 backlog(const Client& c) const;
@@ -77,4 +87,9 @@ private:
     QTimer flushTimer_;
     qint64 lastFlushNs_ = -kMinIntervalNs;
     QHash<quint64, QByteArray> frames_;  // by the revision a client has, for the newest state
+
+    QMutex offerMutex_;
+    board::Snapshot offered_;  // newest state not yet taken
+    bool offerPosted_ = false; // a takeOffered() is on its way
+    bool flushDue_ = false;    // the flush timer runs for the next round and takes offered_
 };
