@@ -167,14 +167,16 @@ void WebServer::offer(const board::Snapshot& state) {
         QMetaObject::invokeMethod(this, &WebServer::takeOffered, Qt::QueuedConnection);
 }
 
-void WebServer::takeOffered() {
+board::Snapshot WebServer::takeWaiting(bool& handOver) {
+    QMutexLocker lock(&offerMutex_);
+    handOver = false;
     board::Snapshot state;
-    {
-        QMutexLocker lock(&offerMutex_);
-        offerPosted_ = false;
-        state.swap(offered_);
-    }
-    if (state)
+    state.swap(offered_);
+    return state;
+}
+
+void WebServer::takeOffered() {
+    if (const board::Snapshot state = takeWaiting(offerPosted_))
         setState(state);
 }
 
@@ -224,13 +226,7 @@ void WebServer::armFlushTimer(int ms) {
 }
 
 void WebServer::flushTimerFired() {
-    board::Snapshot state;
-    {
-        QMutexLocker lock(&offerMutex_);
-        flushDue_ = false;
-        state.swap(offered_);
-    }
-    if (state)
+    if (const board::Snapshot state = takeWaiting(flushDue_))
         absorb(state);
     flush();
 }

@@ -68,6 +68,8 @@ private:
     void armFlushTimer(int ms);
     void flushTimerFired();
     void takeOffered();
+    // The newest offered state (or none), ending the hand-over `handOver` stands for.
+    board::Snapshot takeWaiting(bool& handOver);
     bool absorb(const board::Snapshot& state);
     static QByteArray textFrame(const QByteArray& utf8);
     void write(Client& c, const QByteArray& frame);
