@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <csignal>
@@ -163,6 +164,31 @@ bool replace(const QString& path, const QByteArray& bytes, const Options& option
         if (f.lastModified().toUTC() < stale)
             QFile::remove(f.absoluteFilePath());
     return true;
+}
+
+QStringList rescueFolders(const QString& first) {
+    QStringList folders{QDir::cleanPath(QDir(first).absolutePath())};
+    for (const QString& f : {qEnvironmentVariable("HOME"), qEnvironmentVariable("XDG_RUNTIME_DIR"),
+                             QStandardPaths::writableLocation(QStandardPaths::TempLocation)}) {
+        const QString clean = f.isEmpty() ? QString() : QDir::cleanPath(QDir(f).absolutePath());
+        if (!clean.isEmpty() && !folders.contains(clean))
+            folders << clean;
+    }
+    return folders;
+}
+
+QString rescue(const QString& first, const QString& name, const QByteArray& bytes, QStringList* tried) {
+    for (const QString& folder : rescueFolders(first)) {
+        QString path = QDir(folder).filePath(name);
+        for (int n = 2; QFileInfo::exists(path); ++n)
+            path = QDir(folder).filePath(name + u'~' + QString::number(n));
+        QString why;
+        if (replace(path, bytes, Options(), &why))
+            return path;
+        if (tried)
+            *tried << path + QStringLiteral(": ") + why;
+    }
+    return QString();
 }
 
 } // namespace safefile

@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Replacing a file so that no failure at any moment (full disk, file size
 // limit, crash, kill) leaves anything but the old or the new complete file.
@@ -25,5 +26,16 @@ bool isReadOnly(const QString& path, QString* error = nullptr);
 // fsync of the folder. On failure path is untouched and error says why in
 // the system's words.
 bool replace(const QString& path, const QByteArray& bytes, const Options& options, QString* error = nullptr);
+
+// Where a copy of what could not be saved goes: `first` (beside the
+// original, where the operator looks), then the home folder, which outlives
+// a reboot, then the runtime and temporary folders, emptied at logout or
+// reboot.
+QStringList rescueFolders(const QString& first);
+
+// Writes bytes as `name` into the first of rescueFolders(first) that takes
+// them, never over an earlier file (name~2, name~3 ...). The path written,
+// or empty with each place tried and why in *tried.
+QString rescue(const QString& first, const QString& name, const QByteArray& bytes, QStringList* tried = nullptr);
 
 } // namespace safefile

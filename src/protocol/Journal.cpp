@@ -1,9 +1,12 @@
 #include "protocol/Journal.h"
 
+#include "common/SafeFile.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -235,7 +238,37 @@ void LineJournal::run() {
             lastOk_ = ok;
             done_.notify_all();
         }
-        if (stopping && queue_.empty())
+        if (stopping && queue_.empty()) {
+            lock.unlock();
+            if (!pending_.empty())
+                rescuePending();
             return;
+        }
     }
+}
+
+void LineJournal::rescuePending() {
+    QByteArray bytes;
+    for (const Record& r : pending_) {
+        // A record begun in the journal comes whole from the line it broke off in.
+        const qsizetype from = r.done > 0 ? r.bytes.lastIndexOf('\n', r.done - 1) + 1 : 0;
+        bytes += r.bytes.mid(from);
+    }
+    const qsizetype lines = bytes.count('\n');
+    const QString name = journal::fileName(pending_.front().day) + QStringLiteral(".unsaved-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QStringList tried;
+    const QString path = safefile::rescue(folder_, name, bytes, &tried);
+    if (!path.isEmpty()) {
+        std::fprintf(stderr, "timedisplay: %lld received lines the journal could not take were written to %s\n",
+                     static_cast<long long>(lines), qPrintable(path));
+    } else {
+        // The last place left: whoever keeps the program's output keeps them.
+        std::fprintf(stderr, "timedisplay: no place took %lld received lines of the journal:\n  %s\n",
+                     static_cast<long long>(lines), qPrintable(tried.join(QStringLiteral("\n  "))));
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        std::fflush(stderr);
+    }
+    pending_.clear();
+    pendingBytes_ = 0;
 }

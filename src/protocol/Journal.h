@@ -39,7 +39,10 @@ QString fileName(const QDate& day);
 // arrives within a tenth of a second and flushes it to the disk
 // (fdatasync) within a second. When writing fails (disk full, folder gone)
 // the lines wait in memory, up to kMaxPending bytes, and the writer tries
-// again every second.
+// again every second. Lines still waiting when the journal is closed are
+// written to "journal-YYYY-MM-DD.txt.unsaved-YYYYMMDD-HHMMSS" in the first
+// place that takes them (the folder, home, runtime, temporary folder), or
+// else to standard error.
 class LineJournal {
 public:
     // trouble runs on the writer thread: with the reason when writing
@@ -70,6 +73,8 @@ private:
     bool flushFile();           // fdatasync of what was written
     void fail(const QString& reason);
     void closeFile();
+    // At the end, lines the journal's disk never took go to a copy elsewhere.
+    void rescuePending();
 
     const QString folder_;
     const std::function<void(const QString&)> trouble_;

@@ -7,9 +7,7 @@
 #include "timetable/Spreadsheet.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
 
@@ -19,16 +17,7 @@ enum Answer { Retry, QuitAnyway, Stay };
 } // namespace
 
 QStringList TTimeControl::emergencyFolders() {
-    // Beside the table first, where the operator looks; then the home
-    // folder, which outlives a reboot; the temporary places last.
-    QStringList folders{QFileInfo(kDataFile).absolutePath()};
-    for (const QString& f : {qEnvironmentVariable("HOME"), qEnvironmentVariable("XDG_RUNTIME_DIR"),
-                             QStandardPaths::writableLocation(QStandardPaths::TempLocation)}) {
-        const QString clean = f.isEmpty() ? QString() : QDir::cleanPath(QDir(f).absolutePath());
-        if (!clean.isEmpty() && !folders.contains(clean))
-            folders << clean;
-    }
-    return folders;
+    return safefile::rescueFolders(QFileInfo(kDataFile).absolutePath());
 }
 
 bool TTimeControl::confirmClose() {
@@ -78,17 +67,12 @@ void TTimeControl::writeEmergencyCopy() {
     const QString name =
         kDataFile + QStringLiteral(".unsaved-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QStringList tried;
-    for (const QString& folder : emergencyFolders()) {
-        QString path = QDir(folder).filePath(name);
-        for (int n = 2; QFileInfo::exists(path); ++n)  // never over an earlier copy
-            path = QDir(folder).filePath(name + u'~' + QString::number(n));
-        if (safefile::replace(path, bytes, safefile::Options(), &why)) {
-            emergencyCopy_ = path;
-            emergencyWritten_ = true;
-            std::fprintf(stderr, "timedisplay: the unsaved time table was written to %s\n", qPrintable(path));
-            return;
-        }
-        tried << path + QStringLiteral(": ") + why;
+    const QString path = safefile::rescue(QFileInfo(kDataFile).absolutePath(), name, bytes, &tried);
+    if (!path.isEmpty()) {
+        emergencyCopy_ = path;
+        emergencyWritten_ = true;
+        std::fprintf(stderr, "timedisplay: the unsaved time table was written to %s\n", qPrintable(path));
+        return;
     }
     std::fprintf(stderr, "timedisplay: no place took the unsaved time table:\n  %s\n",
                  qPrintable(tried.join(QStringLiteral("\n  "))));

@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <mutex>
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -206,4 +208,97 @@ TEST_F(FullDisk, AFullDiskIsReportedOnceAndTheLinesFollowWhenThereIsRoomAgain) {
     ASSERT_EQ(lines.size(), sent.size());
     for (size_t i = 0; i < sent.size(); ++i)
         EXPECT_EQ(lines[i].line, sent[i]) << i;
+}
+
+// Closed while the disk still refuses: the waiting lines go to the first
+// other place that takes them, or to standard error when none does.
+TEST_F(FullDisk, LinesTheDiskNeverTookAreKeptElsewhereAtTheEnd) {
+    TempWorkDir home;
+    struct KeepEnvironment {
+        const QByteArray vars[3] = {qgetenv("HOME"), qgetenv("XDG_RUNTIME_DIR"), qgetenv("TMPDIR")};
+        ~KeepEnvironment() {
+            const char* names[3] = {"HOME", "XDG_RUNTIME_DIR", "TMPDIR"};
+            for (int i = 0; i < 3; ++i)
+                vars[i].isNull() ? qunsetenv(names[i]) : qputenv(names[i], vars[i]);
+        }
+    } keep;
+    const struct {
+        const char* name;
+        bool homeTakesThem;
+    } cases[] = {{"home takes them", true}, {"no place takes them", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString elsewhere = c.homeTakesThem ? home.path() : dir.path();
+        qputenv("HOME", QFile::encodeName(elsewhere));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(elsewhere));
+        qputenv("TMPDIR", QFile::encodeName(elsewhere));
+        // What the program says on standard error, caught in a file.
+        const QString errFile = home.path() + "/stderr.txt";
+        std::fflush(stderr);
+        const int savedErr = ::dup(2);
+        const int errFd = ::open(QFile::encodeName(errFile).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(errFd, 0);
+        ::dup2(errFd, 2);
+        ::close(errFd);
+
+        const QDateTime now = QDateTime::currentDateTime();
+        std::vector<QByteArray> waiting;
+        QString filler;
+        {
+            Trouble trouble;
+            LineJournal j(dir.path(), std::ref(trouble));
+            j.append("  1C        0:10.000 1", now);  // this one reaches the journal
+            ASSERT_TRUE(j.sync(5000));
+            filler = fill();
+            for (int i = 0; i < 300; ++i) {
+                waiting.push_back(QByteArray("  2C        0:") + QByteArray::number(10 + i % 50) + ".000 " +
+                                  QByteArray::number(i));
+                j.append(waiting.back(), now.addMSecs(i));
+            }
+            EXPECT_FALSE(j.sync(3000));
+        }  // closed with the disk still full
+        std::fflush(stderr);
+        ::dup2(savedErr, 2);
+        ::close(savedErr);
+        QFile errors(errFile);
+        ASSERT_TRUE(errors.open(QIODevice::ReadOnly));
+        const QByteArray said = errors.readAll();
+
+        std::vector<journal::Entry> kept;
+        if (c.homeTakesThem) {
+            const QStringList copies =
+                QDir(home.path()).entryList({journal::fileName(now.date()) + ".unsaved-*"}, QDir::Files);
+            ASSERT_EQ(copies.size(), 1);
+            EXPECT_TRUE(said.contains(QFile::encodeName(home.path() + "/" + copies[0]))) << said.toStdString();
+            kept = readJournal(home.path() + "/" + copies[0]);
+        } else {
+            EXPECT_TRUE(said.contains("no place took")) << said.left(500).toStdString();
+            for (const QByteArray& l : said.split('\n'))
+                if (const auto e = journal::decode(l))
+                    kept.push_back(*e);
+        }
+        // What the journal took before the disk was full to the last byte,
+        // then what was kept elsewhere: every line once, in order, with its
+        // time. A line the journal holds only in part comes whole from the copy.
+        QFile journalFile(dir.path() + "/" + journal::fileName(now.date()));
+        ASSERT_TRUE(journalFile.open(QIODevice::ReadOnly));
+        QByteArray journalBytes = journalFile.readAll();
+        journalBytes.truncate(journalBytes.lastIndexOf('\n') + 1);
+        std::vector<journal::Entry> all;
+        for (const QByteArray& l : journalBytes.split('\n'))
+            if (const auto e = journal::decode(l))
+                all.push_back(*e);
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(all.front().line, "  1C        0:10.000 1");
+        all.erase(all.begin());
+        EXPECT_GT(kept.size(), 0u);
+        all.insert(all.end(), kept.begin(), kept.end());
+        ASSERT_EQ(all.size(), waiting.size());
+        for (size_t i = 0; i < waiting.size(); ++i) {
+            EXPECT_EQ(all[i].line, waiting[i]) << i;
+            EXPECT_EQ(all[i].at.toMSecsSinceEpoch(), now.addMSecs(qint64(i)).toMSecsSinceEpoch()) << i;
+        }
+        ASSERT_TRUE(QFile::remove(filler));
+        QFile::remove(dir.path() + "/" + journal::fileName(now.date()));
+    }
 }

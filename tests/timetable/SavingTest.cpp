@@ -10,6 +10,7 @@
 #include "common/SaveWorker.h"
 #include "console/Disp.h"
 #include "display/DisplayLabel.h"
+#include "protocol/Journal.h"
 #include "serial/WComThread.h"
 #include "timetable/Control.h"
 #include "timetable/Spreadsheet.h"
@@ -663,6 +664,28 @@ TEST_F(SavingAtClose, StopSignalWithAFullDiskKeepsTheResultsInACopy) {
     const Sheet s = readTable(copy);
     for (int k = 0; k < kLines; ++k)
         EXPECT_FALSE(s.entry(k + 10, 6).isEmpty()) << "row " << k + 10;
+
+    // The received lines too: those the journal took, then the rest in a
+    // copy beside the table's.
+    QByteArray journalled;
+    for (const QString& f : QDir(disk.path()).entryList({"journal-*.txt"}, QDir::Files)) {
+        QFile j(disk.file(f));
+        ASSERT_TRUE(j.open(QIODevice::ReadOnly));
+        journalled += j.readAll();
+    }
+    journalled.truncate(journalled.lastIndexOf('\n') + 1);  // a line the full disk broke off
+    const QStringList journalCopies = QDir(home.path()).entryList({"journal-*.txt.unsaved-*"}, QDir::Files);
+    ASSERT_EQ(journalCopies.size(), 1) << err.toStdString();
+    QFile rescued(QDir(home.path()).filePath(journalCopies[0]));
+    ASSERT_TRUE(rescued.open(QIODevice::ReadOnly));
+    journalled += rescued.readAll();
+    std::vector<QByteArray> received;
+    for (const QByteArray& l : journalled.split('\n'))
+        if (const auto e = journal::decode(l))
+            received.push_back(e->line);
+    ASSERT_EQ(received.size(), size_t(kLines)) << journalled.toStdString();
+    for (int k = 0; k < kLines; ++k)
+        EXPECT_EQ(received[size_t(k)], sim::normalLine(k + 1, 'C', 60000 + k * 17, k + 1)) << k;
 }
 
 // On a real desktop: "Quit" with a full disk opens the question over the
