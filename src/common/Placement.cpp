@@ -48,6 +48,10 @@ QPoint ontoScreen(const QRect& frame, const QList<QRect>& screens) {
         p.setY(s.top());
     if (p.x() + frame.width() - 1 < s.left() + grip - 1 || p.x() > s.right() - grip + 1)
         p.setX(s.left());
+    // The setup panel's buttons and status line are at its bottom: a window
+    // reaching below the screen comes up as far as it can, its top staying on.
+    if (p.y() + frame.height() - 1 > s.bottom())
+        p.setY(std::max(s.top(), s.bottom() - frame.height() + 1));
     return p;
 }
 

@@ -13,7 +13,9 @@ int screenOf(const QRect& frame, const QList<QRect>& screens);
 
 // The top-left corner for a window whose outer bounds are `frame`: where it
 // is while its top edge (the title bar) lies on its screen, otherwise each
-// coordinate that is off that screen goes to the screen's edge.
+// coordinate that is off that screen goes to the screen's edge. A window
+// reaching below its screen moves up until its bottom is on the screen or
+// its top is at the screen's top.
 QPoint ontoScreen(const QRect& frame, const QList<QRect>& screens);
 
 // `window` moved fully inside `area` (centred when it sticks out), shrunk

@@ -24,6 +24,13 @@ TEST(Placement, WindowsOffTheirScreenComeBackOntoTheNearestOne) {
         {{5000, 100, 400, 300}, {kFullHd, kRightOfIt}, {1920, 100}}, // right of the second screen
         {{1800, 100, 400, 300}, {kFullHd, kRightOfIt}, {1800, 100}}, // across both
         {{10, 10, 100, 100}, {}, {10, 10}},                       // no screen known: left alone
+        // Reaching below the screen (a laptop's 1366x768 less a panel): up as
+        // far as needed, never with the title bar above the screen.
+        {{266, 171, 803, 785}, {QRect(0, 0, 1366, 738)}, {266, 0}},
+        {{266, 200, 803, 500}, {QRect(0, 0, 1366, 738)}, {266, 200}},  // fits: stays
+        {{266, 400, 803, 500}, {QRect(0, 0, 1366, 738)}, {266, 238}},
+        {{266, 400, 803, 500}, {QRect(0, 30, 1366, 738)}, {266, 268}},  // panel at the top
+        {{-700, 500, 803, 765}, {kFullHd}, {-700, 315}},          // partly left of it: only raised
     };
     for (const Case& c : cases)
         EXPECT_EQ(placement::ontoScreen(c.frame, c.screens), c.expected)

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -191,6 +192,35 @@ TEST_P(Desktop, StoredPlacementOffTheScreenIsCorrectedAndSavedCorrected) {
     const QRect stored = p.storedPlacement();
     EXPECT_TRUE(screen.contains(stored)) << describe(stored).toStdString();
     EXPECT_EQ(stored.topLeft(), frame->topLeft());
+}
+
+// A laptop's screen is shorter than the setup panel: at the first start (the
+// design place, 266,171) the window comes up so that its bottom row, "Quit"
+// among it, can be clicked.
+TEST_P(Desktop, OnAShortScreenTheSetupPanelsButtonsCanBeReached) {
+    XServer x({QSize(1366, 768), withWindowManager()});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    const QRect screen(QPoint(0, 0), x.screen());
+    std::optional<QRect> frame;
+    ASSERT_TRUE(pollUntil(
+        [&] {
+            frame = x.frameGeometry(w);
+            return frame && frame->top() >= 0 && (frame->bottom() <= screen.bottom() || frame->top() == 0);
+        },
+        5000))
+        << describe(frame).toStdString();
+    QThread::msleep(500);  // settled: the first paint's reload keeps it there
+    frame = x.frameGeometry(w);
+    ASSERT_TRUE(frame);
+    EXPECT_TRUE(frame->top() == 0 || frame->bottom() <= screen.bottom()) << describe(frame).toStdString();
+    // "Quit" in the client area: the program ends as when the operator clicks it.
+    ASSERT_TRUE(x.click(w, 489 + 30, 698 + 10));
+    ASSERT_TRUE(p.app.waitForFinished(10000));
+    EXPECT_EQ(p.app.exitCode(), 0);
+    EXPECT_EQ(p.storedPlacement().topLeft(), frame->topLeft());
 }
 
 // Closing while the board shows saves the setup placement, never the screen.
