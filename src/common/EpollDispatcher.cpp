@@ -139,9 +139,16 @@ bool EpollDispatcher::processEvents(QEventLoop::ProcessEventsFlags flags) {
 
     int handled = 0;
     if (withSockets) {
+        // Kernels before 5.11 lack epoll_pwait2: millisecond waits there.
+        static std::atomic<bool> nanoWaits{true};
         timespec ts{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
-        int n = epoll_pwait2(epoll_, events_.data(), int(events_.size()), waitNs < 0 ? nullptr : &ts, nullptr);
-        if (n < 0 && errno == ENOSYS)  // kernels before 5.11: millisecond waits
+        int n = -1;
+        if (nanoWaits.load(std::memory_order_relaxed)) {
+            n = epoll_pwait2(epoll_, events_.data(), int(events_.size()), waitNs < 0 ? nullptr : &ts, nullptr);
+            if (n < 0 && errno == ENOSYS)
+                nanoWaits.store(false, std::memory_order_relaxed);
+        }
+        if (!nanoWaits.load(std::memory_order_relaxed))
             n = epoll_wait(epoll_, events_.data(), int(events_.size()),
                            waitNs < 0 ? -1 : int((waitNs + 999999) / 1000000));
         if (n > 0 || !alwaysReady_.empty())
