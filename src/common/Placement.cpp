@@ -55,6 +55,21 @@ QPoint ontoScreen(const QRect& frame, const QList<QRect>& screens) {
     return p;
 }
 
+QRect fitted(const QRect& frame, const QList<QRect>& screens) {
+    const int i = screenOf(frame, screens);
+    if (i < 0)
+        return frame;
+    const QRect s = screens[i];
+    const QRect bounded(frame.topLeft(), frame.size().boundedTo(s.size()));
+    QPoint p = ontoScreen(bounded, screens);
+    // Shrunk to the screen in a direction: it fills the screen that way.
+    if (bounded.width() < frame.width())
+        p.setX(s.left());
+    if (bounded.height() < frame.height())
+        p.setY(s.top());
+    return QRect(p, bounded.size());
+}
+
 QRect fullyInside(const QRect& window, const QRect& area) {
     QRect r(window.topLeft(), window.size().boundedTo(area.size()));
     if (area.contains(r))

@@ -18,6 +18,11 @@ int screenOf(const QRect& frame, const QList<QRect>& screens);
 // its top is at the screen's top.
 QPoint ontoScreen(const QRect& frame, const QList<QRect>& screens);
 
+// Where a window whose outer bounds are `frame` goes at start: no larger than
+// its screen (the content scrolls), filling the screen in a direction it was
+// shrunk in, otherwise placed by ontoScreen.
+QRect fitted(const QRect& frame, const QList<QRect>& screens);
+
 // `window` moved fully inside `area` (centred when it sticks out), shrunk
 // first where it is larger than the area.
 QRect fullyInside(const QRect& window, const QRect& area);

@@ -54,8 +54,15 @@ void Tdisplay::keepOnScreen() {
     for (const QScreen* s : QGuiApplication::screens())
         screens << s->availableGeometry();
     const bool framed = frameGeometry() != geometry();
-    const QRect frame = frameGeometry().contains(geometry()) ? frameGeometry() : geometry();
-    QPoint p = placement::ontoScreen(frame, screens);
+    QRect frame = frameGeometry().contains(geometry()) ? frameGeometry() : geometry();
+    const QRect fits = placement::fitted(frame, screens);
+    if (fits.size() != frame.size()) {
+        // Larger than its screen (a laptop's, a projector's): the window
+        // shrinks and its content scrolls, so every control can be reached.
+        resize(geometry().size() - (frame.size() - fits.size()));
+        frame.setSize(fits.size());
+    }
+    QPoint p = fits.topLeft();
     if (framed && placementCorrected_) {
         // A window brought back before it had its frame: the frame's border
         // must not stick out of the screen it was brought onto.

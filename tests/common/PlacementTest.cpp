@@ -37,6 +37,24 @@ TEST(Placement, WindowsOffTheirScreenComeBackOntoTheNearestOne) {
             << c.frame.x() << "," << c.frame.y();
 }
 
+TEST(Placement, AWindowLargerThanItsScreenShrinksToItAndComesOnto) {
+    const QRect laptop(0, 0, 1366, 738);  // 1366x768 less a panel
+    const QRect projector(0, 0, 800, 600);
+    struct Case {
+        QRect frame;
+        QList<QRect> screens;
+        QRect expected;
+    } cases[] = {
+        {{266, 171, 803, 785}, {laptop}, {266, 0, 803, 738}},
+        {{266, 171, 803, 785}, {projector}, {0, 0, 800, 600}},
+        {{266, 171, 803, 785}, {kFullHd}, {266, 171, 803, 785}},  // fits: untouched
+        {{2000, 171, 803, 1200}, {kFullHd, kRightOfIt}, {2000, 0, 803, 1024}},  // its own screen's size
+        {{10, 10, 5000, 5000}, {}, {10, 10, 5000, 5000}},          // no screen known
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(placement::fitted(c.frame, c.screens), c.expected) << c.frame.x() << "," << c.frame.y();
+}
+
 TEST(Placement, ScreenOfAWindowIsTheOneItCoversMostElseTheNearest) {
     EXPECT_EQ(placement::screenOf({1800, 0, 400, 300}, {kFullHd, kRightOfIt}), 1);
     EXPECT_EQ(placement::screenOf({1600, 0, 400, 300}, {kFullHd, kRightOfIt}), 0);
