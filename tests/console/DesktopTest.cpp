@@ -170,6 +170,19 @@ TEST_P(Desktop, DisplayModeCoversTheScreenAndRoundTripsDoNotDrift) {
     EXPECT_EQ(p.stop(), 0);
 }
 
+// The window's frame once it lies wholly on the screen (polled), else as it last was.
+std::optional<QRect> frameOnScreen(const XServer& x, const QString& w) {
+    const QRect screen(QPoint(0, 0), x.screen());
+    std::optional<QRect> frame;
+    pollUntil(
+        [&] {
+            frame = x.frameGeometry(w);
+            return frame && screen.contains(*frame);
+        },
+        5000);
+    return frame;
+}
+
 // A stored place off every screen comes onto the screen and stays there,
 // also after the first paint reads the settings again; it is saved corrected.
 TEST_P(Desktop, StoredPlacementOffTheScreenIsCorrectedAndSavedCorrected) {
@@ -180,14 +193,8 @@ TEST_P(Desktop, StoredPlacementOffTheScreenIsCorrectedAndSavedCorrected) {
     const QString w = p.start();
     ASSERT_FALSE(w.isEmpty());
     const QRect screen(QPoint(0, 0), x.screen());
-    std::optional<QRect> frame;
-    ASSERT_TRUE(pollUntil(
-        [&] {
-            frame = x.frameGeometry(w);
-            return frame && screen.contains(*frame);
-        },
-        5000))
-        << describe(frame).toStdString();
+    std::optional<QRect> frame = frameOnScreen(x, w);
+    ASSERT_TRUE(frame && screen.contains(*frame)) << describe(frame).toStdString();
     EXPECT_EQ(p.stop(), 0);
     const QRect stored = p.storedPlacement();
     EXPECT_TRUE(screen.contains(stored)) << describe(stored).toStdString();
@@ -204,14 +211,8 @@ TEST_P(Desktop, OnAShortScreenTheSetupPanelShrinksOntoItAndItsButtonsCanBeReache
     const QString w = p.start();
     ASSERT_FALSE(w.isEmpty());
     const QRect screen(QPoint(0, 0), x.screen());
-    std::optional<QRect> frame;
-    ASSERT_TRUE(pollUntil(
-        [&] {
-            frame = x.frameGeometry(w);
-            return frame && screen.contains(*frame);
-        },
-        5000))
-        << describe(frame).toStdString();
+    std::optional<QRect> frame = frameOnScreen(x, w);
+    ASSERT_TRUE(frame && screen.contains(*frame)) << describe(frame).toStdString();
     QThread::msleep(500);  // settled: the first paint's reload keeps it there
     frame = x.frameGeometry(w);
     ASSERT_TRUE(frame);
