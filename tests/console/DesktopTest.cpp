@@ -170,6 +170,7 @@ TEST_P(Desktop, DisplayModeCoversTheScreenAndRoundTripsDoNotDrift) {
     EXPECT_EQ(p.stop(), 0);
 }
 
+namespace {
 // The window's frame once it lies wholly on the screen (polled), else as it last was.
 std::optional<QRect> frameOnScreen(const XServer& x, const QString& w) {
     const QRect screen(QPoint(0, 0), x.screen());
@@ -182,6 +183,7 @@ std::optional<QRect> frameOnScreen(const XServer& x, const QString& w) {
         5000);
     return frame;
 }
+} // namespace
 
 // A stored place off every screen comes onto the screen and stays there,
 // also after the first paint reads the settings again; it is saved corrected.
