@@ -4,6 +4,7 @@
 
 #include "common/Colour.h"
 #include "common/Dialogs.h"
+#include "common/WindowFrame.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
 
@@ -58,7 +59,7 @@ void Tdisplay::StartClick() {
         return;
     // The setup placement: outer bounds for disp.ini, the client rectangle
     // (not the frame position) to give it back exactly.
-    const QRect frame = frameGeometry();
+    const QRect frame = windowframe::outerBounds(*this);
     Fensterlage = {windowState() & ~Qt::WindowActive, frame.width(), frame.height(), frame.x(), frame.y(),
                    (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) ? normalGeometry() : geometry()};
 

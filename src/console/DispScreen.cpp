@@ -3,45 +3,16 @@
 #include "console/Disp.h"
 
 #include "common/Placement.h"
+#include "common/WindowFrame.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
 
-#include <cstdlib>
-#include <xcb/xcb.h>
-
-namespace {
-// Whether a window manager runs on this X display: one that does announces
-// itself on the root window. Elsewhere the platform handles full screen.
-bool windowManagerRuns() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !x11->connection())
-        return true;
-    xcb_connection_t* c = x11->connection();
-    static const char kName[] = "_NET_SUPPORTING_WM_CHECK";
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof kName - 1, kName), nullptr);
-    if (!atom)
-        return true;
-    bool runs = false;
-    if (atom->atom != XCB_ATOM_NONE) {
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-        if (xcb_get_property_reply_t* prop = xcb_get_property_reply(
-                c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr)) {
-            runs = xcb_get_property_value_length(prop) > 0;
-            free(prop);
-        }
-    }
-    free(atom);
-    return runs;
-}
-} // namespace
-
 void Tdisplay::coverScreen() {
     // A window manager makes a full-screen window cover its screen; on a bare
     // X server (a kiosk) nobody does, so the window takes the screen itself.
-    if (windowManagerRuns())
+    if (windowframe::managerRuns())
         return;
     if (const QScreen* s = screen())
         setGeometry(s->geometry());
@@ -53,8 +24,8 @@ void Tdisplay::keepOnScreen() {
     QList<QRect> screens;
     for (const QScreen* s : QGuiApplication::screens())
         screens << s->availableGeometry();
-    const bool framed = frameGeometry() != geometry();
-    QRect frame = frameGeometry().contains(geometry()) ? frameGeometry() : geometry();
+    const bool framed = windowframe::extents(*this).has_value();
+    QRect frame = windowframe::outerBounds(*this);
     const QRect fits = placement::fitted(frame, screens);
     if (fits.size() != frame.size()) {
         // Larger than its screen (a laptop's, a projector's): the window
@@ -71,14 +42,17 @@ void Tdisplay::keepOnScreen() {
             p = placement::fullyInside(QRect(p, frame.size()), screens[i]).topLeft();
         placementCorrected_ = false;
     }
-    if (p != pos()) {
+    if (p != frame.topLeft()) {
         if (!framed)
             placementCorrected_ = true;
-        move(p);
+        windowframe::moveOuterTo(*this, p);
     }
     // Before the window manager has put its frame around the window, the frame's
-    // border is unknown and may end up just off the screen: look again shortly.
-    if (!framed && isVisible() && windowManagerRuns() && unframedChecks_ < 10) {
+    // border is unknown and may end up just off the screen: look again shortly,
+    // for as long as a window manager on a busy machine may take to frame it
+    // (seconds, not the tenth of a second it takes on an idle one).
+    constexpr int kUnframedChecks = 300;  // 30 s
+    if (!framed && isVisible() && windowframe::managerRuns() && unframedChecks_ < kUnframedChecks) {
         ++unframedChecks_;
         QTimer::singleShot(100, this, [this] { keepOnScreen(); });
     }

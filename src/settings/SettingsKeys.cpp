@@ -2,6 +2,7 @@
 
 #include "common/CodePage.h"
 #include "common/Fonts.h"
+#include "common/WindowFrame.h"
 #include "console/Disp.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
@@ -23,17 +24,14 @@ QByteArray num(int v) { return QByteArray::number(v); }
 // 0 height, 1 width, 2 left, 3 top: the window's outer bounds.
 template <int G>
 void applyGeometry(Tdisplay& d, int v, const QByteArray&) {
-    // While the window manager is still framing the window, Qt can report a
-    // frame that does not even hold the client area: count no frame then.
-    const QRect frame = d.frameGeometry();
-    const bool framed = frame.contains(d.geometry());
-    const int dw = framed ? frame.width() - d.width() : 0, dh = framed ? frame.height() - d.height() : 0;
+    const QRect outer = windowframe::outerBounds(d);
+    const int dw = outer.width() - d.width(), dh = outer.height() - d.height();
     switch (G) {
     case 0: d.resize(d.width(), v - dh); break;
     case 1: d.resize(v - dw, d.height()); break;
-    case 2: d.move(v, d.y()); break;
+    case 2: windowframe::moveOuterTo(d, QPoint(v, outer.y())); break;
     case 3:
-        d.move(d.x(), v);
+        windowframe::moveOuterTo(d, QPoint(outer.x(), v));
         d.scroller->horizontalScrollBar()->setValue(0);
         d.scroller->verticalScrollBar()->setValue(0);
         break;
@@ -44,7 +42,7 @@ QByteArray storeGeometry(const Tdisplay& d) {
     // In display mode the setup placement is kept, never the full screen.
     const QRect frame = d.Anzeigemodus ? QRect(d.Fensterlage.left, d.Fensterlage.top, d.Fensterlage.width,
                                                d.Fensterlage.height)
-                                       : d.frameGeometry();
+                                       : windowframe::outerBounds(d);
     return num(G == 0 ? frame.height() : G == 1 ? frame.width() : G == 2 ? frame.x() : frame.y());
 }
 
