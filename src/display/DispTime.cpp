@@ -110,6 +110,8 @@ void Tdisplay::Laufende_Zeit_zeigen() {
     auto at = [&L](size_t pos) { return L[pos - 1]; };
     const int T = Zeitwert;
     const bool A = ZeitAutomatik;
+    // In seconds mode the colons take no width: shown, they would lie on a digit.
+    const bool colons = !SecMode->isChecked();
     const bool has20 = L.size() >= 20;
 
     putChar(Zeit_z, at(18));
@@ -127,7 +129,7 @@ void Tdisplay::Laufende_Zeit_zeigen() {
     if (T >= 60000) {
         if (A) {
             Zeit_Me->setVisible(true);
-            Zeit_Dp2->setVisible(true);
+            Zeit_Dp2->setVisible(colons);
         }
         putChar(Zeit_Me, at(13));
         putChar(Zeit_Dp2, at(14));
@@ -149,7 +151,7 @@ void Tdisplay::Laufende_Zeit_zeigen() {
         }
         Zeit_Mz->setVisible(T >= 600000);
         Zeit_He->setVisible(T >= 3600000);
-        Zeit_Dp1->setVisible(T >= 3600000);
+        Zeit_Dp1->setVisible(colons && T >= 3600000);
         Zeit_Hz->setVisible(T >= 36000000);
     }
     putChar(Zeit_Mz, at(12));
