@@ -43,6 +43,10 @@ void Tdisplay::ZeitDarstellungChange() {
     }
     if (i == 5)
         Zeit_Hz->setVisible(true);
+    // "Automatisch" shows the decimals each line brings; a fixed format
+    // shows those of the chosen precision again.
+    if (CheckBoxZ->isChecked())
+        GenauigkeitChange();
 }
 
 void Tdisplay::ZeitPixelversatzChange() {
