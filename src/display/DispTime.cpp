@@ -148,7 +148,8 @@ void Tdisplay::Laufende_Zeit_zeigen() {
         if (at(4) == '.') {
             Zeit_h->setVisible(false);
             Zeit_t->setVisible(false);
-        } else if (at(19) != ' ') {
+        } else if (at(19) != ' ' && !Zeit_z->isHidden()) {
+            // Hundredths only behind the point and the tenths ("sec" hides them).
             Zeit_h->setVisible(true);
             if (has20 && at(20) != ' ')
                 Zeit_t->setVisible(true);

@@ -213,3 +213,24 @@ TEST_F(TimeDigits, FixedFormatAfterAutomaticShowsTheChosenPrecision) {
         EXPECT_EQ(shownTime(), c.shows);
     }
 }
+
+TEST_F(TimeDigits, AutomaticFinishShowsNoHundredthsWithoutThePoint) {
+    // A finish brings its hundredths and thousandths in "Automatisch"; with
+    // "sec" chosen there is no point and no tenths for them to follow.
+    struct Case {
+        int precision;
+        const char* shows;  // a finish of 1:17.890 after a running time
+    } cases[] = {
+        {0, "1:17"},
+        {1, "1:17.890"},
+        {2, "1:17.890"},
+        {3, "1:17.890"},
+    };
+    choose(win->ZeitDarstellung, 0);
+    for (const Case& c : cases) {
+        choose(win->Genauigkeit, c.precision);
+        line(timingLine("  7", '.', "    1:17.800"));
+        line(timingLine("  7", 'C', "    1:17.890", " 1"));
+        EXPECT_EQ(shownTime(), c.shows) << "precision " << c.precision;
+    }
+}
