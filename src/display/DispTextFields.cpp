@@ -43,20 +43,28 @@ void Tdisplay::Textfeld_ausrichtungChange(int n) {
         s->setAlignment(t.V->alignment());
 }
 
+namespace {
+
+// The shadows show only under a shown field without its background box,
+// whichever of the two boxes was clicked last.
+void showShadows(Tdisplay::TextField& t) {
+    const bool on = t.Sichtbar->isChecked() && !t.Hintergrund->isChecked();
+    for (DisplayLabel* s : t.shadows())
+        s->setVisible(on);
+}
+
+} // namespace
+
 void Tdisplay::Textfeld_HintergrundClick(int n) {
     TextField& t = Textfeld[n - 1];
-    const bool opaque = t.Hintergrund->isChecked();
-    t.V->setTransparent(!opaque);
-    for (DisplayLabel* s : t.shadows())
-        s->setVisible(!opaque);
+    t.V->setTransparent(!t.Hintergrund->isChecked());
+    showShadows(t);
 }
 
 void Tdisplay::Textfeld_SichtbarClick(int n) {
     TextField& t = Textfeld[n - 1];
-    const bool on = t.Sichtbar->isChecked();
-    t.V->setVisible(on);
-    for (DisplayLabel* s : t.shadows())
-        s->setVisible(on);
+    t.V->setVisible(t.Sichtbar->isChecked());
+    showShadows(t);
 }
 
 int32_t Tdisplay::shadowColour(int n) const {

@@ -43,6 +43,10 @@ void Tdisplay::ZeitDarstellungChange() {
     }
     if (i == 5)
         Zeit_Hz->setVisible(true);
+    // "Automatisch" shows the decimals each line brings; a fixed format
+    // shows those of the chosen precision again.
+    if (CheckBoxZ->isChecked())
+        GenauigkeitChange();
 }
 
 void Tdisplay::ZeitPixelversatzChange() {
@@ -110,6 +114,8 @@ void Tdisplay::Laufende_Zeit_zeigen() {
     auto at = [&L](size_t pos) { return L[pos - 1]; };
     const int T = Zeitwert;
     const bool A = ZeitAutomatik;
+    // In seconds mode the colons take no width: shown, they would lie on a digit.
+    const bool colons = !SecMode->isChecked();
     const bool has20 = L.size() >= 20;
 
     putChar(Zeit_z, at(18));
@@ -127,7 +133,7 @@ void Tdisplay::Laufende_Zeit_zeigen() {
     if (T >= 60000) {
         if (A) {
             Zeit_Me->setVisible(true);
-            Zeit_Dp2->setVisible(true);
+            Zeit_Dp2->setVisible(colons);
         }
         putChar(Zeit_Me, at(13));
         putChar(Zeit_Dp2, at(14));
@@ -142,14 +148,15 @@ void Tdisplay::Laufende_Zeit_zeigen() {
         if (at(4) == '.') {
             Zeit_h->setVisible(false);
             Zeit_t->setVisible(false);
-        } else if (at(19) != ' ') {
+        } else if (at(19) != ' ' && !Zeit_z->isHidden()) {
+            // Hundredths only behind the point and the tenths ("sec" hides them).
             Zeit_h->setVisible(true);
             if (has20 && at(20) != ' ')
                 Zeit_t->setVisible(true);
         }
         Zeit_Mz->setVisible(T >= 600000);
         Zeit_He->setVisible(T >= 3600000);
-        Zeit_Dp1->setVisible(T >= 3600000);
+        Zeit_Dp1->setVisible(colons && T >= 3600000);
         Zeit_Hz->setVisible(T >= 36000000);
     }
     putChar(Zeit_Mz, at(12));

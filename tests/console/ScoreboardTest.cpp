@@ -567,6 +567,75 @@ TEST_F(Scoreboard, BackgroundAndVisibilityBoxes) {
     EXPECT_FALSE(t.V->isHidden());
 }
 
+TEST_F(Scoreboard, HiddenTextFieldKeepsItsShadowsHidden) {
+    enum Do { Hide, Show, BackOn, BackOff, Start, Hotkey, Runner, Stop };
+    struct Step {
+        Do what;
+        bool field, shadows;  // shown afterwards: the main label, the four shadow labels
+    } steps[] = {
+        {Hide, false, false},
+        {BackOn, false, false},
+        {BackOff, false, false},  // unticking the background does not bring a hidden field's shadows
+        {Show, true, true},
+        {BackOn, true, false},
+        {Hide, false, false},
+        {Show, true, false},      // shown again as set: with its background, without shadows
+        {BackOff, true, true},
+        {Hide, false, false},
+        {BackOn, false, false},
+        {BackOff, false, false},
+        {Start, false, false},
+        {Runner, false, false},   // no runner's text in the shadow colour on the scoreboard
+        {Runner, false, false},
+        {Hotkey, true, true},     // shown again on the scoreboard, as set
+        {Runner, true, true},
+        {Hotkey, false, false},
+        {Runner, false, false},
+        {Stop, false, false},
+        {BackOn, false, false},
+        {Hotkey, true, false},
+    };
+    for (int n = 1; n <= 3; ++n) {
+        createWindows();
+        table = timeControl->TimeTable;
+        // The runners of the day, with name, nation and free text in the table.
+        const char* const names[] = {"Anna", "Ben", "Cleo", "Dora"};
+        for (int r = 1; r <= 4; ++r) {
+            set(9 + r, 3, names[r - 1]);
+            set(9 + r, 5, "AUT");
+            set(9 + r, 18, "Team X");
+        }
+        Tdisplay::TextField& t = win->Textfeld[n - 1];
+        int runner = 0;
+        for (size_t i = 0; i < std::size(steps); ++i) {
+            const Step& s = steps[i];
+            switch (s.what) {
+            case Hide: t.Sichtbar->setChecked(false); break;
+            case Show: t.Sichtbar->setChecked(true); break;
+            case BackOn: t.Hintergrund->setChecked(true); break;
+            case BackOff: t.Hintergrund->setChecked(false); break;
+            case Start: win->StartClick(); break;
+            case Stop: win->Anzeige_beenden(); break;
+            case Hotkey: {
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_0 + n, Qt::NoModifier);
+                QApplication::sendEvent(win.get(), &key);
+                break;
+            }
+            case Runner:
+                line(timingLine(QByteArray::number(++runner).rightJustified(3, ' ').constData(), '.', "      12.300"));
+                ASSERT_FALSE(t.V->text().isEmpty());
+                break;
+            }
+            SCOPED_TRACE(testing::Message() << "field " << n << ", step " << i);
+            EXPECT_EQ(!t.V->isHidden(), s.field);
+            for (DisplayLabel* shadow : t.shadows()) {
+                EXPECT_EQ(!shadow->isHidden(), s.shadows) << shadow->objectName().toStdString();
+                EXPECT_EQ(shadow->text(), t.V->text());
+            }
+        }
+    }
+}
+
 TEST_F(Scoreboard, RightAlignedFieldGrowsToTheLeft) {
     Tdisplay::TextField& t = win->Textfeld[0];
     choose(t.ausrichtung, 2);

@@ -19,6 +19,14 @@ protected:
         list->setCurrentIndex(index);
         emit list->activated(index);
     }
+    // The time as the board shows it: the visible places' characters.
+    std::string shownTime() {
+        std::string s;
+        for (const char* p : kPlaces)
+            if (shown(p))
+                s += text(p).toStdString();
+        return s;
+    }
     std::string digits() {
         std::string s;
         for (const char* p : kPlaces)
@@ -171,4 +179,58 @@ TEST_F(TimeDigits, AutomaticFormatShowsNoColonBeforeTheTimeReachesIt) {
     win->SecMode->setChecked(false);
     EXPECT_TRUE(shown("Zeit_Dp2"));
     EXPECT_FALSE(shown("Zeit_Dp1"));  // no hours yet
+}
+
+TEST_F(TimeDigits, FixedFormatAfterAutomaticShowsTheChosenPrecision) {
+    // "Automatisch" hides hundredths and thousandths on a running time and
+    // shows them on a finish, whatever the precision; the fixed format chosen
+    // afterwards shows the decimals of the precision list.
+    struct Case {
+        int precision;      // 0 "sec" .. 3 "1/1000"
+        char kind;          // of the last line in "Automatisch": '.' running, 'C' finish
+        int format;         // the fixed format then chosen
+        bool displayMode;   // the finish is shown on the scoreboard
+        const char* shows;  // a finish of 1:17.890
+    } cases[] = {
+        {2, '.', 2, false, "1:17.89"},
+        {2, '.', 2, true, "1:17.89"},
+        {1, 'C', 2, false, "1:17.8"},
+        {0, 'C', 3, true, " 1:17"},
+        {3, '.', 1, true, "17.890"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "precision " << c.precision << " after " << c.kind << " in format "
+                                        << c.format << (c.displayMode ? " on the scoreboard" : ""));
+        createWindows();
+        win->FormPaint();
+        choose(win->Genauigkeit, c.precision);
+        choose(win->ZeitDarstellung, 0);
+        line(timingLine("  7", c.kind, "    1:17.800", c.kind == 'C' ? " 1" : "  "));
+        choose(win->ZeitDarstellung, c.format);
+        if (c.displayMode)
+            win->StartClick();
+        line(timingLine("  8", 'C', "    1:17.890", " 2"));
+        EXPECT_EQ(shownTime(), c.shows);
+    }
+}
+
+TEST_F(TimeDigits, AutomaticFinishShowsNoHundredthsWithoutThePoint) {
+    // A finish brings its hundredths and thousandths in "Automatisch"; with
+    // "sec" chosen there is no point and no tenths for them to follow.
+    struct Case {
+        int precision;
+        const char* shows;  // a finish of 1:17.890 after a running time
+    } cases[] = {
+        {0, "1:17"},
+        {1, "1:17.890"},
+        {2, "1:17.890"},
+        {3, "1:17.890"},
+    };
+    choose(win->ZeitDarstellung, 0);
+    for (const Case& c : cases) {
+        choose(win->Genauigkeit, c.precision);
+        line(timingLine("  7", '.', "    1:17.800"));
+        line(timingLine("  7", 'C', "    1:17.890", " 1"));
+        EXPECT_EQ(shownTime(), c.shows) << "precision " << c.precision;
+    }
 }

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -297,4 +298,64 @@ TEST(WebProgram, ListensWhereTold) {
     spin(500);
     EXPECT_TRUE(off.url().isEmpty());
     EXPECT_FALSE(off.errors().contains("Web board"));
+}
+
+// The running time across a minute and an hour, as the board shows it, in
+// each combination of automatic or fixed format and seconds mode. Seconds
+// mode lays the places out without room for the colons, so a colon that
+// shows there lies on a digit.
+TEST(WebProgram, RunningTimeAcrossMinuteAndHourPutsNoColonOnADigit) {
+    static const char* const places[] = {"Zeit_Hz", "Zeit_He", "Zeit_Dp1", "Zeit_Mz", "Zeit_Me", "Zeit_Dp2",
+                                         "Zeit_Sz", "Zeit_Se", "Zeit_Pt",  "Zeit_z",  "Zeit_h",  "Zeit_t"};
+    // The device blanks leading zeros; '.' at 4 marks a running time.
+    static const char* const fields[] = {"      59.990", "    1:00.000", "   59:59.990", " 1:00:00.000"};
+    struct Case {
+        const char* settings;  // format (0 "Automatisch", 4 "H:MM:SS"), seconds mode; precision 1/100
+        const char* shows[4];  // the twelve places left to right, '_' for a hidden one
+    } cases[] = {
+        {"TimeMode 0\r\nSecMode 0\r\n", {"______59.9__", "____1:00.0__", "___59:59.9__", "_1:00:00.0__"}},
+        {"TimeMode 0\r\nSecMode 1\r\n", {"______59.9__", "____1_00.0__", "___59_59.9__", "_1_00_00.0__"}},
+        {"TimeMode 4\r\nSecMode 0\r\n", {"_ :   59.99_", "_ : 1:00.00_", "_ :59:59.99_", "_1:00:00.00_"}},
+        {"TimeMode 4\r\nSecMode 1\r\n", {"_ _  _59.99_", "_ _ 1_00.00_", "_ _59_59.99_", "_1_00_00.00_"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        Program p({"--web-port", "any"}, QByteArray("COM 1\r\nBAUD 115200\r\nPrecisionTime 2\r\n") + c.settings);
+        const quint16 port = p.webPort();
+        ASSERT_NE(port, 0) << p.errors().toStdString();
+        ASSERT_TRUE(p.portOpened());
+        struct Place {
+            bool visible;
+            QString text;
+            int left, right;
+        };
+        QHash<QString, Place> board;
+        auto read = [&] {
+            board.clear();
+            const QJsonObject state = QJsonDocument::fromJson(httpGet(port, "/state").body).object();
+            for (const QJsonValue& v : state["elements"].toArray()) {
+                const QJsonObject e = v.toObject();
+                board[e["name"].toString()] = {e["visible"].toBool(), e["text"].toString(), e["x"].toInt(),
+                                               e["x"].toInt() + e["width"].toInt()};
+            }
+            QString s;
+            for (const char* n : places)
+                s += board.value(n).visible ? board.value(n).text : QStringLiteral("_");
+            return s;
+        };
+        for (int i = 0; i < 4; ++i) {
+            p.send(QByteArray("  7.    ") + fields[i] + "  ");
+            QString shown;
+            EXPECT_TRUE(waitFor([&] { return (shown = read()) == c.shows[i]; }, 5000))
+                << fields[i] << " shows \"" << shown.toStdString() << "\"";
+            // No two shown places cover each other.
+            for (int a = 0; a < 12; ++a)
+                for (int b = a + 1; b < 12; ++b) {
+                    const Place &pa = board.value(places[a]), &pb = board.value(places[b]);
+                    if (pa.visible && pb.visible) {
+                        EXPECT_LE(pa.right, pb.left) << fields[i] << ": " << places[a] << " lies on " << places[b];
+                    }
+                }
+        }
+    }
 }
