@@ -409,9 +409,11 @@ TEST_F(WebBoardTest, AClientThatNeverReadsDelaysNeitherTheBoardNorTheOthers) {
     }
     const QString last = QString(30000, QChar('a' + 399 % 26)) + "399";
     EXPECT_TRUE(waitFor([&] { return live.messages.last().json["texts"].toArray()[0].toString() == last; }, 2000));
-    // The board's own call never waited on the network (a wait on a client
-    // that never reads would never end); the bound leaves room for a loaded machine.
-    EXPECT_LT(slowest, 250000000);
+    // The board's own call never waited on the network: a wait on a client
+    // that never reads would never end. The bound only tells that from a busy
+    // machine (laying out a 30000-character label took 370 ms with both cores
+    // taken by others).
+    EXPECT_LT(slowest, 3000000000);
     EXPECT_TRUE(live.connected());
 
     // The stalled client is now looked at again now and then; that slower
