@@ -121,7 +121,7 @@ public:
             return false;
         return waitFor([&] { return element("TextA4")["text"].toString().contains(marker); }, 20000);
     }
-    QString shown(const QString& name) { return element(name)["text"].toString(); }
+    std::string shown(const QString& name) { return element(name)["text"].toString().toStdString(); }
 
     QTemporaryDir dir;
     Pty pty;
@@ -290,7 +290,7 @@ TEST(RaceDay, TheTablesTitlesWinOverTheLanguageFilesPlaceholder) {
     const struct {
         const char* what;
         QString table;
-        QString field3;
+        std::string field3;
     } cases[] = {
         {"shipped template", TD_SOURCE_DIR "/data/template/liste.xls", "Stadtlauf Fendral 2026 Ergebnisliste 10 km"},
         {"made by LibreOffice", TD_SOURCE_DIR "/tests/timetable/fixtures/libreoffice-event.xls",
