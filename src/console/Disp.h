@@ -205,6 +205,11 @@ public:
     static int channelColumn(char channel);  // time table column of channel 'A'..'J', else 0
     TSpreadsheet* timeTable() const;          // the time table, when its window exists
     int tableTime(int row, int column) const; // milliseconds of a time table entry
+    // Whether a result line for this start number repeats the time its
+    // channel already holds in the runner's row (devices repeat results).
+    bool repeatedResult(const std::string& line, int startNumber) const;
+    // The time at (row, column) goes to the sheet "Earlier results" before the line clears or replaces it.
+    void keepEarlier(int row, int column, char channel);
 
     // ---- text fields (display/DispTextFields.cpp); n is 1..3 ---------------
     void Textfeld_setzen(int n, const QString& text);

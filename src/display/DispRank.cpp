@@ -8,10 +8,12 @@
 #include "display/PictureBox.h"
 #include "display/TimeFormat.h"
 #include "timetable/Control.h"
+#include "timetable/EarlierResults.h"
 #include "timetable/Spreadsheet.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 
 #include <algorithm>
 #include <cmath>
@@ -56,6 +58,33 @@ int Tdisplay::tableTime(int row, int column) const {
     return Zeit_in_ms(codepage::fromUnicode(timeTable()->EntryRC(row, column)).toStdString());
 }
 
+namespace {
+// The rank positions as the rank display reads them: 21..22, one place of a
+// 21-byte line, nothing of a shorter one.
+std::string rankText(const std::string& L) {
+    return L.size() >= 22 ? L.substr(20, 2) : L.size() == 21 ? L.substr(20, 1) : std::string();
+}
+bool blankRank(const std::string& r) { return r.empty() || r == "  "; }
+} // namespace
+
+bool Tdisplay::repeatedResult(const std::string& L, int startNumber) const {
+    const int k = L.size() >= 4 ? channelColumn(L[3]) : 0;
+    const TSpreadsheet* table = timeTable();
+    if (!k || !table || blankRank(rankText(L)) || startNumber < 1 || startNumber > 999)
+        return false;
+    const int row = startNumber + 9;
+    return !table->EntryRC(row, k).isEmpty() && tableTime(row, k) == Zeit_in_ms(L.substr(8, 12));
+}
+
+void Tdisplay::keepEarlier(int row, int column, char channel) {
+    TSpreadsheet* table = timeTable();
+    if (!table || table->EntryRC(row, column).isEmpty())
+        return;
+    const QDateTime now = QDateTime::currentDateTime();
+    table->changeSheet(earlier::kSheetName,
+                       [&](Sheet& s) { earlier::append(s, table->sheet(), row, column, channel, now); });
+}
+
 void Tdisplay::RangEndeChange() {
     const int i = RangEnde->currentIndex();
     if (i >= 0 && i <= 4)
@@ -75,12 +104,12 @@ void Tdisplay::CheckBoxRClick() {
 
 void Tdisplay::Rang_zeigen() {
     std::string& L = Zeile;
-    const std::string r = L.size() >= 22 ? L.substr(20, 2) : L.size() == 21 ? L.substr(20, 1) : std::string();
+    const std::string r = rankText(L);
     TSpreadsheet* table = timeTable();
     // Only start numbers 1 to 999 have a runner row; row 9 and above are the operator's header.
     const bool runnerRow = Startnummer >= 1 && Startnummer <= 999;
 
-    if (r.empty() || r == "  ") {
+    if (blankRank(r)) {
         if (Anzeigemodus) {
             Rang->setVisible(false);
             Logo[2]->setVisible(false);
@@ -88,8 +117,20 @@ void Tdisplay::Rang_zeigen() {
         Rang->setText(QStringLiteral(" "));
         // A runner on course has no finish time yet (999 too, whose results
         // are recorded). Unchanged cells are not rewritten: every write saves.
-        if (table && runnerRow && !table->EntryRC(Startnummer + 9, 6).isEmpty())
-            table->setEntryRC(Startnummer + 9, 6, QString());
+        // A runner with a finish time runs again: a new run, which clears
+        // his split times with the finish so the split presets show again.
+        // Nothing is lost: each goes to "Earlier results" first.
+        const int row = Startnummer + 9;
+        if (table && runnerRow && (!table->EntryRC(row, 6).isEmpty() || !table->EntryRC(row, 8).isEmpty())) {
+            TSpreadsheet::Batch oneSave(table);
+            for (char ch = 'A'; ch <= 'J'; ++ch) {
+                const int k = channelColumn(ch);
+                if (table->EntryRC(row, k).isEmpty())
+                    continue;
+                keepEarlier(row, k, ch);
+                table->setEntryRC(row, k, QString());
+            }
+        }
         return;
     }
 
@@ -111,6 +152,9 @@ void Tdisplay::Rang_zeigen() {
             // 1:07.250), which the seconds format shows as seconds; the line's
             // digits without their colons would read as 107.25.
             const std::string time = L.substr(8, 12);
+            // A corrected time replaces the old one, which is kept.
+            if (!repeatedResult(L, Startnummer))
+                keepEarlier(row, k, channel);
             table->setEntryRC(row, k, SecMode->isChecked()
                                           ? secondsEntry(Zeit_in_ms(time))
                                           : codepage::toUnicode(QByteArray(time.data(), qsizetype(time.size()))));

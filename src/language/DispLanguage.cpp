@@ -105,7 +105,12 @@ void Tdisplay::applyLanguageLine(const language::Line& line, const QString& text
             c->setItemText(line.entry, text);
         break;
     case Property::TextField:
-        Textfeld_setzen(line.entry, text);
+        // The language file's text is a placeholder: the event's title from
+        // the time table wins over it in text field 3.
+        if (line.entry == 3 && TimeControl && !TimeControl->title().isEmpty())
+            Textfeld_setzen(3, TimeControl->title());
+        else
+            Textfeld_setzen(line.entry, text);
         break;
     case Property::ElementHint:
         for (QWidget* e : movableElements())

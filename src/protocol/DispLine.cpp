@@ -63,9 +63,13 @@ void Tdisplay::dispatchLine() {
 
     const signed char first = static_cast<signed char>(L[0]);
     const bool normal = first < 'A' || first > 'J';
-    if (normal) {
+    const bool byNumber = AdrNummer->currentIndex() <= 0;
+    if (normal && repeatedResult(L, byNumber ? startNumberAt(L, 1) : Startnummer)) {
+        // A device repeats a result line, between the next runner's running
+        // times too: it changes nothing, not even which runner a time sent
+        // without start number belongs to.
+    } else if (normal) {
         updateBoards(L[0], true);
-        const bool byNumber = AdrNummer->currentIndex() <= 0;
         if (byNumber)
             Startnummer = startNumberAt(L, 1);
         Rangwert = intAt(L, 21, 22);

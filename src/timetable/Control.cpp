@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <cstdio>
@@ -38,8 +39,15 @@ constexpr int kFirstTimeCol = 6, kLastTimeCol = 17;
 // lock; only the writer applies them and reads the sheet.
 struct WriterTable {
     std::mutex lock;
-    std::vector<Sheet::Changes> queued;
+    std::vector<TSpreadsheet::BookChanges> queued;
     Sheet sheet;
+    std::vector<Sheet> more;  // the workbook's further sheets
+    void apply(const TSpreadsheet::BookChanges& c) {
+        sheet.apply(c.first);
+        more.resize(c.more.size());
+        for (size_t i = 0; i < c.more.size(); ++i)
+            more[i].apply(c.more[i]);
+    }
 };
 
 TTimeControl::TTimeControl(QWidget* parent) : QDialog(parent), writerTable_(std::make_shared<WriterTable>()) {
@@ -104,10 +112,19 @@ void TTimeControl::FormCreate() {
     TimeTable->setModified(false);
     TimeTable->show();
     DateiLadenClick();
-    const QString title = TimeTable->EntryRC(2, 2) + u' ' + TimeTable->EntryRC(3, 2);
-    if (display)  // the text fields hold 8-bit text
-        display->Textfeld_setzen(3, codepage::toUnicode(codepage::fromUnicode(title)));
+    if (display) {
+        const QString t = title();
+        display->Textfeld_setzen(3, t.isEmpty() ? QStringLiteral(" ") : t);
+    }
     LetzteTaste = 0;
+}
+
+QString TTimeControl::title() const {
+    const QString first = TimeTable->EntryRC(2, 2), second = TimeTable->EntryRC(3, 2);
+    if (first.trimmed().isEmpty() && second.trimmed().isEmpty())
+        return {};
+    // the text fields hold 8-bit text
+    return codepage::toUnicode(codepage::fromUnicode(first + u' ' + second));
 }
 
 void TTimeControl::applyNumberFormat() {
@@ -196,9 +213,10 @@ void TTimeControl::submitSnapshot() {
     // so handing a save over costs the board next to nothing.
     const auto table = writerTable_;
     {
-        Sheet::Changes changes = TimeTable->takeChanges();
-        if (changes.all || !changes.rows.empty())  // an emergency copy no longer holds everything
-            emergencyWritten_ = false;
+        TSpreadsheet::BookChanges changes = TimeTable->takeChanges();
+        auto changed = [](const Sheet::Changes& c) { return c.all || !c.rows.empty(); };
+        if (changed(changes.first) || std::any_of(changes.more.begin(), changes.more.end(), changed))
+            emergencyWritten_ = false;  // an emergency copy no longer holds everything
         std::lock_guard hold(table->lock);
         table->queued.push_back(std::move(changes));
     }
@@ -206,13 +224,13 @@ void TTimeControl::submitSnapshot() {
     const QString aside = unreadableAside_;
     const auto moved = movedAside_;
     saver_->submit([table, path, aside, moved](QString& error) {
-        std::vector<Sheet::Changes> changes;
+        std::vector<TSpreadsheet::BookChanges> changes;
         {
             std::lock_guard hold(table->lock);
             changes.swap(table->queued);
         }
-        for (const Sheet::Changes& c : changes)
-            table->sheet.apply(c);
+        for (const TSpreadsheet::BookChanges& c : changes)
+            table->apply(c);
         if (!aside.isEmpty() && !moved->load()) {
             if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) != 0 &&
                 errno != ENOENT) {
@@ -225,7 +243,7 @@ void TTimeControl::submitSnapshot() {
         if (safefile::isReadOnly(path, &error))  // no table to encode for a file that stays
             return false;
         QByteArray bytes;
-        if (!xls::write(table->sheet, bytes, &error))
+        if (!xls::write(table->sheet, bytes, &error, table->more))
             return false;
         safefile::Options options;
         options.respectReadOnly = true;
@@ -279,10 +297,10 @@ bool TTimeControl::encodeTable(QByteArray& bytes, QString* error) {
     std::lock_guard hold(writerTable_->lock);
     if (TimeTable)
         writerTable_->queued.push_back(TimeTable->takeChanges());
-    for (const Sheet::Changes& c : writerTable_->queued)
-        writerTable_->sheet.apply(c);
+    for (const TSpreadsheet::BookChanges& c : writerTable_->queued)
+        writerTable_->apply(c);
     writerTable_->queued.clear();
-    return xls::write(writerTable_->sheet, bytes, error);
+    return xls::write(writerTable_->sheet, bytes, error, writerTable_->more);
 }
 
 void TTimeControl::setSaveStatus(SaveStatus::State state, const QString& reason) {

@@ -42,6 +42,10 @@ public:
     // Windows virtual-key code of a Qt key (letters and digits as ASCII).
     static uint16_t virtualKey(int qtKey);
 
+    // The event's title: the entries of B2 and B3 joined by a blank, as
+    // text field 3 shows it; empty when both cells are empty.
+    QString title() const;
+
     const SaveStatus& saveStatus() const { return saveStatus_; }
 
     // Waits for the save running and the one queued behind it, and takes

@@ -124,11 +124,13 @@ void TSpreadsheet::SheetName(int sheet, const QString& name) {
 
 int16_t TSpreadsheet::ReadEx(const QString& path) {
     Sheet loaded;
-    if (!xls::readFile(path, loaded, &lastError_))
+    std::vector<Sheet> more;
+    if (!xls::readFile(path, loaded, &lastError_, &more))
         return 8;
     if (nameFixed_)
         loaded.setName(sheet_.name());
     sheet_ = std::move(loaded);
+    more_ = std::move(more);
     undo_.clear();  // steps of another table
     redo_.clear();
     model_->reset();
@@ -145,9 +147,29 @@ bool TSpreadsheet::Write(const QString& path, int fileType) {
         return false;
     }
     QByteArray bytes;
-    if (!xls::write(sheet_, bytes, &lastError_))
+    if (!xls::write(sheet_, bytes, &lastError_, more_))
         return false;
     return xls::saveAtomically(path, bytes, &lastError_);
+}
+
+void TSpreadsheet::changeSheet(const QString& name, const std::function<void(Sheet&)>& change) {
+    auto it = std::find_if(more_.begin(), more_.end(), [&](const Sheet& s) { return s.name() == name; });
+    if (it == more_.end()) {
+        more_.emplace_back();
+        more_.back().setName(name);
+        it = more_.end() - 1;
+    }
+    change(*it);
+    modified_ = true;
+    endRecalc();
+}
+
+TSpreadsheet::BookChanges TSpreadsheet::takeChanges() {
+    BookChanges c;
+    c.first = sheet_.takeChanges();
+    for (Sheet& s : more_)
+        c.more.push_back(s.takeChanges());
+    return c;
 }
 
 void TSpreadsheet::SetSelection(int row1, int col1, int row2, int col2) {

@@ -111,8 +111,21 @@ public:
     };
 
     const Sheet& sheet() const { return sheet_; }
-    // The changes since the last call, for the writer's copy of the table.
-    Sheet::Changes takeChanges() { return sheet_.takeChanges(); }
+
+    // The workbook's further worksheets: kept from the file and written
+    // with it, not shown in the grid.
+    const std::vector<Sheet>& moreSheets() const { return more_; }
+    // Changes the further sheet of that name, made (empty) when missing.
+    // A change like any other: Modified, then OnEndRecalc.
+    void changeSheet(const QString& name, const std::function<void(Sheet&)>& change);
+
+    // The changes since the last call, for the writer's copy of the
+    // workbook: the table's, then one per further sheet.
+    struct BookChanges {
+        Sheet::Changes first;
+        std::vector<Sheet::Changes> more;
+    };
+    BookChanges takeChanges();
     QTableView* grid() const { return view_; }
     QLineEdit* editBar() const { return editBar_; }
 
@@ -141,6 +154,7 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     Sheet sheet_;
+    std::vector<Sheet> more_;
     SheetModel* model_ = nullptr;
     QTableView* view_ = nullptr;
     QLineEdit* editBar_ = nullptr;

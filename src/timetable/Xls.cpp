@@ -651,7 +651,7 @@ constexpr int kMaxCellXfs = 4000;
 
 } // namespace
 
-bool read(const QByteArray& file, Sheet& out, QString* error) {
+bool read(const QByteArray& file, Sheet& out, QString* error, std::vector<Sheet>* more) {
     QString why;
     QByteArray stream;
     if (!extractWorkbook(file, stream, why)) {
@@ -663,18 +663,25 @@ bool read(const QByteArray& file, Sheet& out, QString* error) {
         const auto* p = reinterpret_cast<const uint8_t*>(stream.constData());
         const size_t n = size_t(stream.size());
         const Globals g = readGlobals(p, n);
-        const Globals::SheetRef* ref = nullptr;
-        for (const auto& s : g.sheets)
-            if (s.type == 0) {
-                ref = &s;
+        std::vector<Sheet> sheets;
+        for (const auto& ref : g.sheets) {
+            if (ref.type != 0)
+                continue;  // charts and macro sheets are not kept
+            Sheet sheet;
+            sheet.setName(ref.name);
+            SheetReader(g, sheet).read(p, n, ref.pos);
+            sheets.push_back(std::move(sheet));
+            if (!more)
                 break;
-            }
-        if (!ref)
+        }
+        if (sheets.empty())
             throw Failure{QStringLiteral("no worksheet")};
-        Sheet sheet;
-        sheet.setName(ref->name);
-        SheetReader(g, sheet).read(p, n, ref->pos);
-        out = std::move(sheet);
+        out = std::move(sheets.front());
+        if (more) {
+            more->clear();
+            for (size_t i = 1; i < sheets.size(); ++i)
+                more->push_back(std::move(sheets[i]));
+        }
         return true;
     } catch (const Failure& f) {
         if (error)
@@ -683,44 +690,70 @@ bool read(const QByteArray& file, Sheet& out, QString* error) {
     }
 }
 
-bool readFile(const QString& path, Sheet& out, QString* error) {
+bool readFile(const QString& path, Sheet& out, QString* error, std::vector<Sheet>* more) {
     QByteArray bytes;
     if (!regularfile::read(path, kMaxFileSize, bytes, error))
         return false;
-    return read(bytes, out, error);
+    return read(bytes, out, error, more);
 }
 
-QByteArray workbookStream(const Sheet& sheet) {
-    // Formats in use: one cell XF each (index 16 on, after the style XFs).
-    const QStringList& formats = sheet.formats();
-    std::vector<int> xfOf(size_t(formats.size()), -1);
-    std::vector<int> used;
-    int lastRow = 0, firstRow = -1, firstCol = 255, lastCol = 0;
-    size_t textCells = 0;
-    for (size_t r = 0; r < sheet.rows().size(); ++r) {
-        for (const Cell& c : sheet.rows()[r]) {
-            if (c.kind == Cell::Empty && c.format == 0)
-                continue;
-            if (xfOf[c.format] < 0 && int(used.size()) < kMaxCellXfs) {
-                xfOf[c.format] = 16 + int(used.size());
-                used.push_back(c.format);
+QByteArray workbookStream(const Sheet& sheet) { return workbookStream(sheet, {}); }
+
+QByteArray workbookStream(const Sheet& first, const std::vector<Sheet>& more) {
+    std::vector<const Sheet*> sheets{&first};
+    for (const Sheet& s : more)
+        sheets.push_back(&s);
+    // Formats in use, by code over all sheets: one cell XF each (index 16
+    // on, after the style XFs). xfOf[sheet][format index] is its XF.
+    QHash<QString, int> xfOfCode;
+    QStringList used;
+    std::vector<std::vector<int>> xfOf(sheets.size());
+    struct Extent {
+        int firstRow = -1, lastRow = 0, firstCol = 255, lastCol = 0;
+    };
+    std::vector<Extent> extent(sheets.size());
+    size_t textCells = 0, rowCount = 0;
+    auto xfFor = [&](const QString& code) {
+        auto it = xfOfCode.constFind(code);
+        if (it != xfOfCode.constEnd())
+            return *it;
+        if (used.size() >= kMaxCellXfs - 1 && code != QLatin1String("General"))
+            return -1;  // one place stays for General, which the rest falls back on
+        const int xf = 16 + int(used.size());
+        xfOfCode.insert(code, xf);
+        used << code;
+        return xf;
+    };
+    for (size_t si = 0; si < sheets.size(); ++si) {
+        const Sheet& sheet = *sheets[si];
+        const QStringList& formats = sheet.formats();
+        std::vector<int>& xf = xfOf[si];
+        xf.assign(size_t(formats.size()), -1);
+        Extent& e = extent[si];
+        rowCount += sheet.rows().size();
+        for (size_t r = 0; r < sheet.rows().size(); ++r) {
+            for (const Cell& c : sheet.rows()[r]) {
+                if (c.kind == Cell::Empty && c.format == 0)
+                    continue;
+                if (xf[c.format] < 0)
+                    xf[c.format] = xfFor(formats[c.format]);
+                if (e.firstRow < 0)
+                    e.firstRow = int(r);
+                e.lastRow = int(r);
+                e.firstCol = std::min<int>(e.firstCol, c.col);
+                e.lastCol = std::max<int>(e.lastCol, c.col);
+                textCells += c.kind == Cell::Text;
             }
-            if (firstRow < 0)
-                firstRow = int(r);
-            lastRow = int(r);
-            firstCol = std::min<int>(firstCol, c.col);
-            lastCol = std::max<int>(lastCol, c.col);
-            textCells += c.kind == Cell::Text;
         }
     }
-    if (xfOf[0] < 0) {
-        xfOf[0] = 16 + int(used.size());
-        used.push_back(0);
-    }
-    const int generalXf = xfOf[0];
+    const int generalXf = xfFor(QStringLiteral("General"));
+    for (auto& xf : xfOf)
+        for (int& x : xf)
+            if (x < 0)
+                x = generalXf;
 
     Out o;
-    o.b.resize(qsizetype(4096 + textCells * 24 + sheet.rows().size() * 20 * 18));
+    o.b.resize(qsizetype(4096 + textCells * 24 + rowCount * 20 * 18));
     // -- globals
     o.rec(kBof, {0x0600, 0x0005, 0x0DBB, 0x07CC, 0x0000, 0x0000, 0x0006, 0x0000});
     o.rec(kInterfaceHdr, {0x04B0});
@@ -735,7 +768,12 @@ QByteArray workbookStream(const Sheet& sheet) {
     }
     o.rec(kCodePage, {0x04B0});
     o.rec(kDsf, {0});
-    o.rec(kTabId, {1});
+    {
+        const size_t s = o.begin(kTabId);
+        for (size_t i = 0; i < sheets.size(); ++i)
+            o.u16(uint16_t(i + 1));
+        o.end(s);
+    }
     o.rec(kFnGroupCount, {0x000E});
     o.rec(kWindowProtect, {0});
     o.rec(kProtect, {0});
@@ -752,10 +790,10 @@ QByteArray workbookStream(const Sheet& sheet) {
     for (int i = 0; i < 5; ++i)  // font 4 does not exist in BIFF: five give 0..3 and 5
         o.recBytes(kFont, "c8000000ff7f90010000000000000500417269616c");
     // FORMAT records for codes that are not built in
-    std::vector<uint16_t> fmtId(used.size());
+    std::vector<uint16_t> fmtId(size_t(used.size()));
     int nextCustom = 164;
-    for (size_t i = 0; i < used.size(); ++i) {
-        const QString& code = formats[used[i]];
+    for (size_t i = 0; i < fmtId.size(); ++i) {
+        const QString& code = used[qsizetype(i)];
         const int id = cellfmt::builtinId(code);
         if (id >= 0) {
             fmtId[i] = uint16_t(id);
@@ -770,7 +808,7 @@ QByteArray workbookStream(const Sheet& sheet) {
     for (int i = 0; i < 16; ++i)  // style XFs: "Normal" and the built-in styles
         o.recBytes(kXf, i == 0 ? "00000000f5ff200000000000000000000000c020"
                                : "00000000f5ff200000f40000000000000000c020");
-    for (size_t i = 0; i < used.size(); ++i) {
+    for (size_t i = 0; i < fmtId.size(); ++i) {
         const size_t s = o.begin(kXf);
         o.u16(0);          // font
         o.u16(fmtId[i]);   // number format
@@ -786,11 +824,18 @@ QByteArray workbookStream(const Sheet& sheet) {
     }
     o.rec(kStyle, {0x8000, 0xFF00});
     o.rec(kUsesElfs, {0});
-    const QString name = cleanSheetName(sheet.name());
-    size_t boundSheetPos;
-    {
+    // One BOUNDSHEET per sheet, names unique as Excel wants them.
+    std::vector<size_t> boundSheetPos;
+    QStringList names;
+    for (const Sheet* sheet : sheets) {
+        QString name = cleanSheetName(sheet->name());
+        for (int n = 2; names.contains(name, Qt::CaseInsensitive); ++n) {
+            const QString tail = QStringLiteral(" (%1)").arg(n);
+            name = cleanSheetName(sheet->name()).left(31 - int(tail.size())) + tail;
+        }
+        names << name;
         const size_t s = o.begin(kBoundSheet);
-        boundSheetPos = o.size();
+        boundSheetPos.push_back(o.size());
         o.u32(0);  // filled in below
         o.u16(0);  // visible worksheet
         const bool wide = !fitsLatin1(name);
@@ -808,9 +853,10 @@ QByteArray workbookStream(const Sheet& sheet) {
     QHash<QString, uint32_t> sstIndex;
     sstIndex.reserve(qsizetype(textCells));
     std::vector<const QString*> sstList;
-    for (const auto& row : sheet.rows())
-        for (const Cell& c : row)
-            if (c.kind == Cell::Text) {
+    for (const Sheet* sheet : sheets)
+        for (const auto& row : sheet->rows())
+            for (const Cell& c : row)
+                if (c.kind == Cell::Text) {
                 auto it = sstIndex.constFind(c.text);
                 if (it == sstIndex.constEnd()) {
                     sstIndex.insert(c.text, uint32_t(sstList.size()));
@@ -856,107 +902,112 @@ QByteArray workbookStream(const Sheet& sheet) {
     }
     o.rec(kEof, {});
 
-    // -- the worksheet
-    const uint32_t sheetPos = uint32_t(o.size());
-    std::memcpy(o.b.data() + boundSheetPos, &sheetPos, 4);
-    o.rec(kBof, {0x0600, 0x0010, 0x0DBB, 0x07CC, 0x0000, 0x0000, 0x0006, 0x0000});
-    o.rec(kCalcMode, {1});
-    o.rec(kCalcCount, {100});
-    o.rec(kRefMode, {1});
-    o.rec(kIteration, {0});
-    o.recBytes(kDelta, "fca9f1d24d62503f");
-    o.rec(kSaveRecalc, {0});
-    o.rec(kPrintHeaders, {0});
-    o.rec(kPrintGridlines, {0});
-    o.rec(kGridSet, {1});
-    o.rec(kGuts, {0, 0, 0, 0});
-    o.rec(kDefaultRowHeight, {0, 0x00FF});
-    o.rec(kWsBool, {0x0C01});
-    o.rec(kHeader, {});
-    o.rec(kFooter, {});
-    o.rec(kHCenter, {0});
-    o.rec(kVCenter, {0});
-    o.recBytes(kSetup, "0900640001000100010083002c012c019a9999999999b93f9a9999999999b93f0100");
-    o.rec(kDefColWidth, {8});
-    for (int c = 1; c <= Sheet::MaxCols; ++c)
-        if (const uint16_t w = sheet.columnWidth(c))
-            o.rec(kColInfo, {uint16_t(c - 1), uint16_t(c - 1), w, uint16_t(generalXf), 0, 0});
-    {
-        const size_t s = o.begin(kDimensions);
-        const bool empty = firstRow < 0;
-        o.u32(empty ? 0 : uint32_t(firstRow));
-        o.u32(empty ? 0 : uint32_t(lastRow + 1));
-        o.u16(empty ? 0 : uint16_t(firstCol));
-        o.u16(empty ? 0 : uint16_t(lastCol + 1));
-        o.u16(0);
-        o.end(s);
-    }
-    for (size_t r = 0; r < sheet.rows().size(); ++r) {
-        const auto& row = sheet.rows()[r];
-        int lo = -1, hi = -1;
-        for (const Cell& c : row) {
-            if (c.kind == Cell::Empty && c.format == 0)
-                continue;
-            if (lo < 0)
-                lo = c.col;
-            hi = c.col;
+    // -- the worksheets
+    for (size_t si = 0; si < sheets.size(); ++si) {
+        const Sheet& sheet = *sheets[si];
+        const std::vector<int>& xfOfFormat = xfOf[si];
+        const uint32_t sheetPos = uint32_t(o.size());
+        std::memcpy(o.b.data() + boundSheetPos[si], &sheetPos, 4);
+        o.rec(kBof, {0x0600, 0x0010, 0x0DBB, 0x07CC, 0x0000, 0x0000, 0x0006, 0x0000});
+        o.rec(kCalcMode, {1});
+        o.rec(kCalcCount, {100});
+        o.rec(kRefMode, {1});
+        o.rec(kIteration, {0});
+        o.recBytes(kDelta, "fca9f1d24d62503f");
+        o.rec(kSaveRecalc, {0});
+        o.rec(kPrintHeaders, {0});
+        o.rec(kPrintGridlines, {0});
+        o.rec(kGridSet, {1});
+        o.rec(kGuts, {0, 0, 0, 0});
+        o.rec(kDefaultRowHeight, {0, 0x00FF});
+        o.rec(kWsBool, {0x0C01});
+        o.rec(kHeader, {});
+        o.rec(kFooter, {});
+        o.rec(kHCenter, {0});
+        o.rec(kVCenter, {0});
+        o.recBytes(kSetup, "0900640001000100010083002c012c019a9999999999b93f9a9999999999b93f0100");
+        o.rec(kDefColWidth, {8});
+        for (int c = 1; c <= Sheet::MaxCols; ++c)
+            if (const uint16_t w = sheet.columnWidth(c))
+                o.rec(kColInfo, {uint16_t(c - 1), uint16_t(c - 1), w, uint16_t(generalXf), 0, 0});
+        {
+            const size_t s = o.begin(kDimensions);
+            const auto [firstRow, lastRow, firstCol, lastCol] = extent[si];
+            const bool empty = firstRow < 0;
+            o.u32(empty ? 0 : uint32_t(firstRow));
+            o.u32(empty ? 0 : uint32_t(lastRow + 1));
+            o.u16(empty ? 0 : uint16_t(firstCol));
+            o.u16(empty ? 0 : uint16_t(lastCol + 1));
+            o.u16(0);
+            o.end(s);
         }
-        if (lo < 0)
-            continue;
-        o.rec(kRow, {uint16_t(r), uint16_t(lo), uint16_t(hi + 1), 0x00FF, 0, 0, 0x0100, 0x000F});
-        const size_t cells = size_t(row.size());
-        for (size_t i = 0; i < cells; ++i) {
-            const Cell& c = row[qsizetype(i)];
-            const int xfi = xfOf[c.format] >= 0 ? xfOf[c.format] : generalXf;
-            const uint16_t xf = uint16_t(xfi);
-            switch (c.kind) {
-            case Cell::Empty: {
-                if (c.format == 0)
-                    break;
-                // formatted empty cells side by side share one MULBLANK
-                size_t j = i + 1;
-                while (j < cells && j - i < 1000 && row[qsizetype(j)].kind == Cell::Empty &&
-                       row[qsizetype(j)].format != 0 && row[qsizetype(j)].col == row[qsizetype(j - 1)].col + 1)
-                    ++j;
-                if (j - i == 1) {
-                    o.cell(kBlank, uint16_t(r), c.col, xf, nullptr, 0);
+        for (size_t r = 0; r < sheet.rows().size(); ++r) {
+            const auto& row = sheet.rows()[r];
+            int lo = -1, hi = -1;
+            for (const Cell& c : row) {
+                if (c.kind == Cell::Empty && c.format == 0)
+                    continue;
+                if (lo < 0)
+                    lo = c.col;
+                hi = c.col;
+            }
+            if (lo < 0)
+                continue;
+            o.rec(kRow, {uint16_t(r), uint16_t(lo), uint16_t(hi + 1), 0x00FF, 0, 0, 0x0100, 0x000F});
+            const size_t cells = size_t(row.size());
+            for (size_t i = 0; i < cells; ++i) {
+                const Cell& c = row[qsizetype(i)];
+                const uint16_t xf = uint16_t(xfOfFormat[c.format]);
+                switch (c.kind) {
+                case Cell::Empty: {
+                    if (c.format == 0)
+                        break;
+                    // formatted empty cells side by side share one MULBLANK
+                    size_t j = i + 1;
+                    while (j < cells && j - i < 1000 && row[qsizetype(j)].kind == Cell::Empty &&
+                           row[qsizetype(j)].format != 0 && row[qsizetype(j)].col == row[qsizetype(j - 1)].col + 1)
+                        ++j;
+                    if (j - i == 1) {
+                        o.cell(kBlank, uint16_t(r), c.col, xf, nullptr, 0);
+                        break;
+                    }
+                    const size_t s = o.begin(kMulBlank);
+                    o.u16(uint16_t(r));
+                    o.u16(c.col);
+                    for (size_t k = i; k < j; ++k)
+                        o.u16(uint16_t(xfOfFormat[row[k].format]));
+                    o.u16(row[j - 1].col);
+                    o.end(s);
+                    i = j - 1;
                     break;
                 }
-                const size_t s = o.begin(kMulBlank);
-                o.u16(uint16_t(r));
-                o.u16(c.col);
-                for (size_t k = i; k < j; ++k)
-                    o.u16(uint16_t(xfOf[row[k].format] >= 0 ? xfOf[row[k].format] : generalXf));
-                o.u16(row[j - 1].col);
-                o.end(s);
-                i = j - 1;
-                break;
-            }
-            case Cell::Text: {
-                const uint32_t isst = sstIndex.value(c.text);
-                o.cell(kLabelSst, uint16_t(r), c.col, xf, &isst, 4);
-                break;
-            }
-            case Cell::Number:
-            case Cell::Time: {
-                uint32_t rk;
-                if (fitsRk(c.number, rk))
-                    o.cell(kRk, uint16_t(r), c.col, xf, &rk, 4);
-                else
-                    o.cell(kNumber, uint16_t(r), c.col, xf, &c.number, 8);
-                break;
-            }
-            case Cell::Bool:
-            case Cell::Error: {
-                const uint8_t v[2] = {uint8_t(c.number), uint8_t(c.kind == Cell::Error ? 1 : 0)};
-                o.cell(kBoolErr, uint16_t(r), c.col, xf, v, 2);
-                break;
-            }
+                case Cell::Text: {
+                    const uint32_t isst = sstIndex.value(c.text);
+                    o.cell(kLabelSst, uint16_t(r), c.col, xf, &isst, 4);
+                    break;
+                }
+                case Cell::Number:
+                case Cell::Time: {
+                    uint32_t rk;
+                    if (fitsRk(c.number, rk))
+                        o.cell(kRk, uint16_t(r), c.col, xf, &rk, 4);
+                    else
+                        o.cell(kNumber, uint16_t(r), c.col, xf, &c.number, 8);
+                    break;
+                }
+                case Cell::Bool:
+                case Cell::Error: {
+                    const uint8_t v[2] = {uint8_t(c.number), uint8_t(c.kind == Cell::Error ? 1 : 0)};
+                    o.cell(kBoolErr, uint16_t(r), c.col, xf, v, 2);
+                    break;
+                }
+                }
             }
         }
+        // the first sheet is the selected tab
+        o.recBytes(kWindow2, si == 0 ? "b60600000000400000000000000000000000" : "b60000000000400000000000000000000000");
+        o.rec(kEof, {});
     }
-    o.recBytes(kWindow2, "b60600000000400000000000000000000000");
-    o.rec(kEof, {});
     // Excel wants the Workbook stream out of the OLE2 mini stream.
     if (o.size() < 4096) {
         o.ensure(4096 - o.size());
@@ -967,8 +1018,8 @@ QByteArray workbookStream(const Sheet& sheet) {
     return std::move(o.b);
 }
 
-bool write(const Sheet& sheet, QByteArray& file, QString* error) {
-    if (container(workbookStream(sheet), file))
+bool write(const Sheet& sheet, QByteArray& file, QString* error, const std::vector<Sheet>& more) {
+    if (container(workbookStream(sheet, more), file))
         return true;
     if (error)
         *error = QStringLiteral("could not build the compound file");

@@ -20,7 +20,8 @@ TEST_F(MainWindowTest, FieldsThatAreNotNumbersCountZero) {
         {timingLine("001", 'C', "00:00:01.000", "  ", 19), 1, 0},  // 19 bytes: no rank
         {timingLine("001", 'C', "00:00:01.000", "4", 21), 1, 4},
         {timingLine("K01", 'C', "00:00:01.000", "y1"), 0, 0},   // 'K'..'Z' lines are normal lines
-        {timingLine("001", 'C', "00:00:01.000", "x1"), 1, 1},   // "x1" reads as hexadecimal
+        // "x1" reads as hexadecimal (runner 3: runner 1's 1.000 on C again would be a repeat)
+        {timingLine("003", 'C', "00:00:01.000", "x1"), 3, 1},
         {std::string("\x80") + timingLine("01", 'C', "00:00:01.000", " 2").substr(0, 21), 0, 2},
     };
     for (const Case& c : cases) {

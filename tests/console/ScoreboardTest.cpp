@@ -248,6 +248,25 @@ TEST_F(Scoreboard, SecondsModeRecordsTheSeconds) {
     EXPECT_EQ(entry(11, 6), "123.456");
 }
 
+// On the scoreboard the next runner's running time hides the rank and the
+// advert; the device's repeat of the last result brings back neither.
+TEST_F(Scoreboard, RepeatedResultOnTheScoreboardBringsBackNeitherRankNorAdvert) {
+    win->Anzeigemodus = true;
+    win->Logo_sichtbar[2]->setChecked(true);
+    line(timingLine("005", 'C', "00:00:35.000", " 2"));
+    EXPECT_TRUE(shown("Logo3"));
+    EXPECT_TRUE(shown("Rang"));
+    line(timingLine("007", '.', "00:00:05.000"));
+    ASSERT_FALSE(shown("Logo3"));
+    ASSERT_FALSE(shown("Rang"));
+    line(timingLine("005", 'C', "00:00:35.000", " 2"));
+    EXPECT_FALSE(shown("Logo3"));
+    EXPECT_FALSE(shown("Rang"));
+    EXPECT_EQ(text("Nummer"), "7");
+    EXPECT_EQ(win->LetzteStartnummer, 7);  // a time without number is still runner 7's
+    EXPECT_EQ(ms(14, 6), 35000);
+}
+
 TEST_F(Scoreboard, RankSuffixAndAdvertisingPicture) {
     choose(win->RangEnde, 1);  // "."
     win->Logo[2]->setVisible(false);

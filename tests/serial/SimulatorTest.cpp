@@ -43,6 +43,7 @@ TEST(RaceModel, StartNumbersAreDistinctAndWithinTheTable) {
 }
 
 TEST(RaceModel, ARaceLooksLikeATimingDevice) {
+    int anonymousRaces = 0;
     for (uint32_t seed : {1u, 2u, 99u}) {
         SCOPED_TRACE(seed);
         const int runners = 5;
@@ -53,7 +54,8 @@ TEST(RaceModel, ARaceLooksLikeATimingDevice) {
         std::map<QByteArray, int> results;
         int anonymous = 0, boards = 0;
         int64_t last = -1;
-        for (const auto& [at, line] : lines) {
+        for (size_t index = 0; index < lines.size(); ++index) {
+            const auto& [at, line] = lines[index];
             EXPECT_GE(at, last);
             last = at;
             EXPECT_GE(line.size(), 19);
@@ -62,6 +64,21 @@ TEST(RaceModel, ARaceLooksLikeATimingDevice) {
             const char first = line[0];
             if (first == 'A' && line[3] == 'F') {
                 ++anonymous;
+                // The scoreboard gives it the number of the last normal line
+                // (a line for board A forgets it): that must be the running
+                // time of the runner who finished, the next numbered repeat.
+                QByteArray before;
+                for (size_t i = index; i-- > 0 && before.isEmpty();)
+                    if (lines[i].line[0] < 'B' || lines[i].line[0] > 'J')
+                        before = lines[i].line;
+                QByteArray repeat;
+                for (const auto& later : lines)
+                    if (later.atMs > at && later.line.mid(8) == line.mid(8) && later.line[0] != 'A') {
+                        repeat = later.line;
+                        break;
+                    }
+                EXPECT_EQ(before.mid(3, 1), ".") << before.toStdString();
+                EXPECT_EQ(before.left(3), repeat.left(3)) << before.toStdString() << " / " << repeat.toStdString();
             } else if (first >= 'A' && first <= 'J') {
                 ++boards;
             } else if (line[3] == '.') {
@@ -82,7 +99,8 @@ TEST(RaceModel, ARaceLooksLikeATimingDevice) {
                     ++results[line];
             }
         }
-        EXPECT_EQ(anonymous, 1);
+        EXPECT_LE(anonymous, 1);
+        anonymousRaces += anonymous;
         EXPECT_GE(boards, 2 * (runners - 1));
         // Every runner shows a running time, ten times a second.
         EXPECT_EQ(int(running.size()), runners);
@@ -94,7 +112,7 @@ TEST(RaceModel, ARaceLooksLikeATimingDevice) {
                 EXPECT_EQ((times[i] - times[i - 1]) % 100, 0);
             }
         }
-        // Every runner passes A and B; one finish came without number.
+        // Every runner passes A and B and finishes.
         EXPECT_EQ(ranks['A'].size(), size_t(runners));
         EXPECT_EQ(ranks['B'].size(), size_t(runners));
         EXPECT_EQ(ranks['C'].size(), size_t(runners));
@@ -102,6 +120,7 @@ TEST(RaceModel, ARaceLooksLikeATimingDevice) {
         for (const auto& [line, count] : results)
             EXPECT_GE(count, 2) << line.toStdString();
     }
+    EXPECT_GE(anonymousRaces, 2);  // a finish without number is part of the demo
     EXPECT_EQ(sim::raceLines({4, 7})[5].line, sim::raceLines({4, 7})[5].line);
     EXPECT_NE(sim::raceLines({4, 7}).back().line, sim::raceLines({4, 8}).back().line);
 }

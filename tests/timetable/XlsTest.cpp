@@ -1,4 +1,5 @@
 #include "timetable/Xls.h"
+#include "timetable/EarlierResults.h"
 
 #include "TempDir.h"
 
@@ -83,6 +84,58 @@ TEST(Xls, WriteThenReadGivesTheSameSheet) {
     expectSameSheet(s, back);
     EXPECT_EQ(back.entry(10, 6), "1:00.100");
     EXPECT_EQ(back.text(6, 6, u'.'), "1:58.250");
+}
+
+// A workbook of several sheets: each comes back with its cells, formats,
+// widths and name, in its place; a reader of the first sheet sees only it.
+TEST(Xls, FurtherSheetsComeBackInTheirPlace) {
+    const Sheet first = sampleSheet();
+    Sheet table;
+    table.setEntry(10, 3, "Müller", u'.');
+    table.setFormat(10, 6, 10, 6, "m:ss.000");
+    table.setEntry(10, 6, "1:02.345", u'.');
+    table.setFormat(11, 6, 11, 6, "###.##");  // in no other sheet
+    table.setEntry(11, 6, "62.5", u'.');
+    std::vector<Sheet> more(3);
+    more[0].setName("Earlier results");
+    earlier::append(more[0], table, 10, 6, 'C', QDateTime(QDate(2026, 5, 1), QTime(14, 3, 22)));
+    earlier::append(more[0], table, 11, 6, 'C', QDateTime(QDate(2026, 5, 1), QTime(14, 3, 23)));
+    earlier::append(more[0], table, 12, 6, 'C', QDateTime::currentDateTime());  // an empty cell: nothing
+    more[1].setName("times");  // the same name but for case: made unique
+    more[1].setEntry(1, 1, "Notiz", u'.');
+    more[2].setName("Leer");
+    QByteArray file;
+    ASSERT_TRUE(xls::write(first, file, nullptr, more));
+
+    Sheet back;
+    std::vector<Sheet> moreBack;
+    QString why;
+    ASSERT_TRUE(xls::read(file, back, &why, &moreBack)) << why.toStdString();
+    expectSameSheet(first, back);
+    ASSERT_EQ(moreBack.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        expectSameSheet(more[i], moreBack[i]);
+    EXPECT_EQ(moreBack[0].name(), "Earlier results");
+    EXPECT_EQ(moreBack[1].name(), "times (2)");
+    EXPECT_EQ(moreBack[2].name(), "Leer");
+    // What the earlier results hold, as a spreadsheet shows them.
+    const Sheet& e = moreBack[0];
+    EXPECT_EQ(e.text(1, 1, u'.'), "Start number");
+    EXPECT_EQ(e.text(2, 1, u'.'), "1");
+    EXPECT_EQ(e.text(2, 2, u'.'), "Müller");
+    EXPECT_EQ(e.text(2, 3, u'.'), "C");
+    EXPECT_EQ(e.text(2, 4, u'.'), "1:02.345");
+    EXPECT_EQ(e.text(2, 5, u'.'), "2026-05-01 14:03:22");
+    EXPECT_EQ(e.text(3, 4, u'.'), "62.5");
+    EXPECT_EQ(e.formatOf(3, 4), "###.##");
+    EXPECT_EQ(e.rows().size(), 3u);
+
+    // A reader of the time table alone: the first sheet, as before.
+    Sheet only;
+    ASSERT_TRUE(xls::read(file, only, &why)) << why.toStdString();
+    expectSameSheet(first, only);
+    // Written again from what was read: the same bytes.
+    EXPECT_EQ(xls::workbookStream(back, moreBack), xls::workbookStream(first, more));
 }
 
 // Excel refuses records whose length differs from their layout: every

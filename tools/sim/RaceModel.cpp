@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <random>
 
 namespace sim {
@@ -117,14 +118,7 @@ std::vector<TimedLine> raceLines(const RaceOptions& options) {
             add(e.at, line);
             continue;
         }
-        if (e.runner == anonymous) {
-            // The finish impulse before the device knows who it was.
-            QByteArray anon = normalLine(0, 'F', split, rank);
-            anon[0] = 'A';
-            add(e.at, anon);
-        } else {
-            add(e.at, line);
-        }
+        add(e.at, line);
         // Results are sent again, and to the addressed boards.
         add(e.at + 1000, line);
         add(e.at + 1500, QByteArray("A") + line);
@@ -132,6 +126,40 @@ std::vector<TimedLine> raceLines(const RaceOptions& options) {
         add(e.at + 2500, QByteArray("B") + line);
     }
     std::stable_sort(out.begin(), out.end(), [](const TimedLine& x, const TimedLine& y) { return x.atMs < y.atMs; });
+
+    // One finish comes without start number: the finish impulse before the
+    // device knows who it was. The scoreboard gives such a line the number
+    // of the last normal line, so a device sends it only for the runner
+    // whose running time went last (no other runner's line, and no line for
+    // board A, which forgets the number, in between). The drawn runner, or
+    // the next one for whom that holds; none when it holds for nobody.
+    auto finishIndex = [&](int runner) -> std::optional<size_t> {
+        const Runner& r = runners[size_t(runner)];
+        const int64_t split = r.finish - r.start;
+        for (size_t i = 0; i < out.size(); ++i)
+            if (out[i].atMs == r.finish && out[i].line.size() > 3 && out[i].line[3] == 'C' &&
+                out[i].line.left(3) == normalLine(r.number, 'C', split, 0).left(3))
+                return i;
+        return std::nullopt;
+    };
+    for (int k = 0; k < count; ++k) {
+        const int runner = (anonymous + k) % count;
+        const auto at = finishIndex(runner);
+        if (!at)
+            continue;
+        size_t before = *at;
+        while (before > 0 && out[before - 1].line[0] >= 'B' && out[before - 1].line[0] <= 'J')
+            --before;  // other boards' lines leave the number alone
+        if (before == 0)
+            continue;
+        const QByteArray& last = out[before - 1].line;
+        if (last.size() < 4 || last[3] != '.' || last.left(3) != out[*at].line.left(3))
+            continue;
+        QByteArray& line = out[*at].line;
+        line.replace(0, 3, "A  ");
+        line[3] = 'F';
+        break;
+    }
     return out;
 }
 

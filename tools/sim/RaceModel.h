@@ -28,8 +28,11 @@ struct RaceOptions {
 // Runners start one after another; each sends running times ('.' at 4)
 // ten times a second while it is the latest runner on course, intermediate
 // times on channels A and B and a finish time on C, with ranks. Results are
-// repeated as real devices do, copied to the addressed boards 'A' and 'B',
-// and one finish per race comes without start number ('A' at 1, 'F' at 4).
+// repeated as real devices do, copied to the addressed boards 'A' and 'B'.
+// A finish comes without start number ('A' at 1, 'F' at 4) at most once a
+// race, and only right after the same runner's running time: the one way
+// the scoreboard, which gives it the number of the last normal line, files
+// it under the right runner.
 std::vector<TimedLine> raceLines(const RaceOptions& options);
 
 } // namespace sim

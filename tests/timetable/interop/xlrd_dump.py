@@ -1,13 +1,19 @@
-"""Prints what xlrd reads from an .xls: the first sheet's name, then one JSON
-line per non-empty cell: [row, column (from 1), xlrd cell type, value, the
-cell's number format]."""
+"""Prints what xlrd reads from an .xls: the sheet's name, then one JSON line
+per non-empty cell: [row, column (from 1), xlrd cell type, value, the cell's
+number format]. The sheet is the first, or the one named by the second
+argument (a sheet that is not there: nothing, exit status 3)."""
 import json
 import sys
 
 import xlrd
 
 book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
-sheet = book.sheet_by_index(0)
+if len(sys.argv) > 2:
+    if sys.argv[2] not in book.sheet_names():
+        sys.exit(3)
+    sheet = book.sheet_by_name(sys.argv[2])
+else:
+    sheet = book.sheet_by_index(0)
 print(sheet.name)
 for r in range(sheet.nrows):
     for c in range(sheet.ncols):
