@@ -132,6 +132,9 @@ FontColourDialog::FontColourDialog(const Dialogs::FontChoice& initial, bool fixe
             showColour();
         }
     });
+    // Escape and Enter reach the embedded font dialog first: they answer this one.
+    connect(fonts_, &QDialog::accepted, this, &QDialog::accept);
+    connect(fonts_, &QDialog::rejected, this, &QDialog::reject);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
