@@ -121,6 +121,6 @@ TEST(Replay, ARaceRebuiltFromItsJournalGivesTheSameTable) {
     spin(1500);
     ASSERT_EQ(rebuilt.stop(), 0);
 
-    EXPECT_EQ(rebuilt.journalLines(), received);
+    EXPECT_EQ(rebuilt.journalLines().join('\n').toStdString(), received.join('\n').toStdString());
     EXPECT_EQ(rebuilt.table().toStdString(), table.toStdString());
 }
