@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Writes data/english.lng: the English texts of the setup panel, one line
-per entry of the language file, in its fixed order, Windows-1252 with CR LF."""
+"""Writes data/english.lng: the English texts of the setup panel and the
+dialogs, one line per entry of the language file, in its fixed order,
+Windows-1252 with CR LF. Lines 1 to 179 are those every reader of language
+files knows; the dialogs' texts follow them."""
 import os
 
 def toggle(what, key):
@@ -70,6 +72,11 @@ for n, key in ((2, "B"), (3, "C"), (4, "D")):
 L += ["Set the address", "None"]
 L += ["Ask for start number", "Ask for the start number of a finish time sent without one"]
 assert len(L) == 179, len(L)
+L += ["Font", "Colour"]                                  # the font dialog
+L += ["Start number", "Please enter the start number:"]  # the start number prompt
+L += ["Double-click a cell to edit it"]                  # the time table
+L += ["Left mouse button: move"]                         # the addressed boards
+assert len(L) == 185, len(L)
 
 out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "english.lng")
 with open(out, "wb") as f:

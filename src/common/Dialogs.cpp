@@ -2,6 +2,7 @@
 
 #include "Colour.h"
 #include "Fonts.h"
+#include "InterfaceTexts.h"
 #include "Placement.h"
 
 #include <QScreen>
@@ -106,7 +107,7 @@ void ScreenDialogs::withdrawNotice(const QString& key) {
 
 FontColourDialog::FontColourDialog(const Dialogs::FontChoice& initial, bool fixedPitchOnly, QWidget* parent)
     : QDialog(parent), colour_(initial.colour) {
-    setWindowTitle(QStringLiteral("Schriftart"));
+    setWindowTitle(uitext::get(uitext::FontDialogTitle));
     // A design face that is mapped to an installed one starts the dialog at that one.
     QFont start = initial.font;
     start.setFamily(QFontInfo(initial.font).family());
@@ -121,7 +122,7 @@ FontColourDialog::FontColourDialog(const Dialogs::FontChoice& initial, bool fixe
         emit writingSystem->activated(writingSystem->currentIndex());
         fonts_->setCurrentFont(start);
     }
-    colourButton_ = new QPushButton(QStringLiteral("Farbe"), this);
+    colourButton_ = new QPushButton(uitext::get(uitext::FontDialogColour), this);
     colourButton_->setObjectName(QStringLiteral("colour"));
     showColour();
     connect(colourButton_, &QPushButton::clicked, this, [this] {
@@ -131,6 +132,9 @@ FontColourDialog::FontColourDialog(const Dialogs::FontChoice& initial, bool fixe
             showColour();
         }
     });
+    // Escape and Enter reach the embedded font dialog first: they answer this one.
+    connect(fonts_, &QDialog::accepted, this, &QDialog::accept);
+    connect(fonts_, &QDialog::rejected, this, &QDialog::reject);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

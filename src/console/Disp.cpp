@@ -4,6 +4,7 @@
 #include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
+#include "common/InterfaceTexts.h"
 #include "console/Signals.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
@@ -59,6 +60,7 @@ private:
 
 Tdisplay::Tdisplay(QWidget* parent) : QWidget(parent) {
     display = this;
+    uitext::reset();  // the dialogs start with their built-in texts, as the controls do
     setObjectName("display");
     setWindowTitle("Fendral-Timing Time-display V1.5.1.1");
     setFont(fonts::make(fonts::kPanel, 11, false));

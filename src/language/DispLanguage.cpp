@@ -1,14 +1,16 @@
-// Language files: the setup panel's texts, 179 lines in a fixed order.
+// Language files: the texts of the setup panel and the dialogs, lines in a fixed order.
 #include "console/Disp.h"
 
 #include "common/CodePage.h"
 #include "common/DataFiles.h"
 #include "common/Dialogs.h"
 #include "common/IntValue.h"
+#include "common/InterfaceTexts.h"
 #include "common/RegularFile.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
 #include "language/LanguageLines.h"
+#include "protocol/Startnumberunit.h"
 #include "timetable/Control.h"
 
 #include <QAbstractButton>
@@ -20,7 +22,7 @@
 
 namespace {
 constexpr int kMaxLine = 32766;
-// 179 lines of at most kMaxLine bytes, with room for line ends.
+// kLines lines of at most kMaxLine bytes, with room for line ends.
 constexpr qint64 kMaxLanguageFile = 8 * 1024 * 1024;
 }
 
@@ -49,10 +51,12 @@ int Tdisplay::Sprachzeile_lesen(QIODevice& file, QByteArray& text) {
 QWidget* Tdisplay::languageTarget(const char* name) const {
     if (!*name)
         return const_cast<Tdisplay*>(this);
-    if (TimeControl) {
-        if (TimeControl->objectName() == QLatin1String(name))
-            return TimeControl;
-        if (auto* w = TimeControl->findChild<QWidget*>(name))
+    for (QWidget* window : {static_cast<QWidget*>(TimeControl), static_cast<QWidget*>(StartNumberForm)}) {
+        if (!window)
+            continue;
+        if (window->objectName() == QLatin1String(name))
+            return window;
+        if (auto* w = window->findChild<QWidget*>(name))
             return w;
     }
     return canvas->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
@@ -89,6 +93,8 @@ void Tdisplay::applyLanguageLine(const language::Line& line, const QString& text
     case Property::Caption:
         if (auto* b = qobject_cast<QAbstractButton*>(w))
             b->setText(text);
+        else if (StartNumberForm && w == StartNumberForm->Label1)
+            StartNumberForm->setQuestion(text);  // the prompt grows with its question
         else if (auto* l = qobject_cast<QLabel*>(w))
             l->setText(text);
         else if (auto* d = qobject_cast<DisplayLabel*>(w))
@@ -116,6 +122,13 @@ void Tdisplay::applyLanguageLine(const language::Line& line, const QString& text
         for (QWidget* e : movableElements())
             e->setToolTip(text);
         break;
+    case Property::BoardHint:
+        for (const Board& b : Tafel)
+            b.Text->setToolTip(text);
+        break;
+    case Property::DialogText:
+        uitext::set(uitext::Id(line.entry), text);
+        break;
     }
 }
 
@@ -140,6 +153,8 @@ QString Tdisplay::languageText(const language::Line& line) const {
     }
     case Property::TextField: return Textfeld[size_t(line.entry - 1)].V->text();
     case Property::ElementHint: return Textfeld[0].V->toolTip();
+    case Property::BoardHint: return Tafel[0].Text->toolTip();
+    case Property::DialogText: return uitext::get(uitext::Id(line.entry));
     }
     return {};
 }

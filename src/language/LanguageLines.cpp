@@ -1,5 +1,7 @@
 #include "language/LanguageLines.h"
 
+#include "common/InterfaceTexts.h"
+
 namespace language {
 namespace {
 
@@ -186,6 +188,12 @@ const Line kTable[kLines] = {
     {"AdrNummer", P::Entry},  // 177
     {"StrNrSelfCB", P::Caption},  // 178
     {"StrNrSelfCB", P::Hint},  // 179
+    {"", P::DialogText, uitext::FontDialogTitle},  // 180
+    {"", P::DialogText, uitext::FontDialogColour},  // 181
+    {"StartNumberForm", P::Caption},  // 182
+    {"Label1", P::Caption},  // 183: the start number prompt's question
+    {"TimeTable", P::Hint},  // 184
+    {"", P::BoardHint},  // 185
 };
 
 } // namespace

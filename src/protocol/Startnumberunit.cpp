@@ -19,13 +19,11 @@ TStartNumberForm::TStartNumberForm(QWidget* parent) : QDialog(parent) {
     setFixedSize(176, 85);
     setFont(fonts::make(fonts::kDialog, 11, false));
 
-    Label1 = new QLabel("Bitte Startnummer eingeben:", this);
+    Label1 = new QLabel(this);
     Label1->setObjectName("Label1");
     Label1->setTextFormat(Qt::PlainText);
     Label1->move(24, 8);
-    Label1->adjustSize();
-    // The substitute for the design font may be wider: the whole text stays readable.
-    setFixedSize(std::max(width(), Label1->geometry().right() + 1 + 8), height());
+    setQuestion("Bitte Startnummer eingeben:");
 
     // Up to three digits, right-aligned; the initial text is three blanks.
     StartNrE = new QLineEdit(this);
@@ -42,6 +40,14 @@ TStartNumberForm::TStartNumberForm(QWidget* parent) : QDialog(parent) {
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     StartNrE->setFocus();
+}
+
+void TStartNumberForm::setQuestion(const QString& text) {
+    Label1->setText(text);
+    Label1->adjustSize();
+    // The substitute for the design font, or a language's longer question, may be
+    // wider than the design: the whole text stays readable.
+    setFixedSize(std::max(176, Label1->geometry().right() + 1 + 8), height());
 }
 
 bool TStartNumberForm::FormShortCut(int key) {

@@ -17,6 +17,8 @@ public:
 
     // Enter closes the prompt with OK; returns whether the key was taken.
     bool FormShortCut(int key);
+    // Sets the question and widens the prompt until the whole text shows.
+    void setQuestion(const QString& text);
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;

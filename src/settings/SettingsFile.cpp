@@ -7,7 +7,7 @@
 namespace settingsfile {
 
 namespace {
-// 136 keys; far more than any disp.ini holds.
+// 138 keys; far more than any disp.ini holds.
 constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 }
 

@@ -364,7 +364,7 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     ASSERT_TRUE(pty.write("A00F    00:00:12.345  \r"));
     QStringList prompt = p.dialogs(w);
     ASSERT_EQ(prompt.size(), 1);
-    EXPECT_EQ(x.netWmName(prompt[0]).toStdString(), "StartNumberForm");
+    EXPECT_EQ(x.netWmName(prompt[0]).toStdString(), "Start number");  // english.lng
     std::optional<QRect> f;
     EXPECT_TRUE(pollUntil([&] { return (f = x.frameGeometry(prompt[0])) && screen.contains(*f); }, 3000))
         << describe(f).toStdString();
@@ -383,4 +383,40 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     QFile::remove(p.dir.file("disp.ini"));
     EXPECT_EQ(p.stop(withWindowManager() ? SIGTERM : SIGINT), 0);
     EXPECT_TRUE(QFileInfo::exists(p.dir.file("disp.ini")));
+}
+
+// With the shipped english.lng every dialog the operator opens is titled in
+// English, the font dialog and the start number prompt among them.
+TEST(DesktopOpenbox, WithTheEnglishLanguageFileEveryDialogIsTitledInEnglish) {
+    XServer x({QSize(1280, 1024), true});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(p.dir.file("COM1")));
+    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
+
+    // Opens a dialog, reads its title from the X server and closes it with `close`.
+    const auto titleOf = [&](const std::function<bool()>& open, const QString& close) -> std::string {
+        if (!open())
+            return "(not opened)";
+        const QStringList d = p.dialogs(w);
+        if (d.size() != 1)
+            return "(" + std::to_string(d.size()) + " dialogs)";
+        const QString title = x.netWmName(d[0]);
+        x.key(d[0], close);
+        pollUntil([&] { return x.windowsOf(p.app.processId()).size() == 1; }, 5000);
+        return title.toStdString();
+    };
+    // "Font" of the rank's row, "Port settings...", "Check times"
+    EXPECT_EQ(titleOf([&] { return x.click(w, 176 + 30, 8 + 12); }, "Escape"), "Font");
+    EXPECT_EQ(titleOf([&] { return x.click(w, 17 + 40, 726 + 12); }, "Escape"), "Port settings");
+    EXPECT_EQ(titleOf([&] { return x.click(w, 185 + 40, 698 + 12); }, "Escape"), "Time table");
+    // A finish time without start number asks for one.
+    EXPECT_EQ(titleOf([&] { return pty.write("A00F    00:00:12.345  \r"); }, "Return"), "Start number");
+    EXPECT_EQ(x.windowsOf(p.app.processId()).size(), 1);
+    EXPECT_EQ(p.stop(SIGTERM), 0);
 }

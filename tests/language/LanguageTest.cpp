@@ -1,15 +1,20 @@
 #include "MainWindowFixture.h"
 
 #include "common/CodePage.h"
+#include "common/Dialogs.h"
 #include "display/PictureBox.h"
 #include "language/LanguageLines.h"
 #include "NotAFile.h"
+#include "serial/PortSettingsDialog.h"
 
 #include <QElapsedTimer>
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
+#include <set>
 
 class Language : public MainWindowTest {
 protected:
@@ -33,7 +38,7 @@ TEST_F(Language, ExportOfTheUntouchedWindowIsTheBuiltInColumn) {
     EXPECT_EQ(win->Sprachdatei, "Deutsch.lng");
     const QByteArray file = dir.read("Deutsch.lng");
     const QList<QByteArray> lines = file.split('\n');
-    ASSERT_EQ(lines.size(), 180);  // 179 lines, each ending in CR LF
+    ASSERT_EQ(lines.size(), language::kLines + 1);  // each line ends in CR LF
     EXPECT_EQ(lines[0], "MS Sans Serif\r");
     EXPECT_EQ(lines[1], "1\r");
     EXPECT_EQ(lines[2], "Darstellen des Rangs\r");
@@ -44,6 +49,13 @@ TEST_F(Language, ExportOfTheUntouchedWindowIsTheBuiltInColumn) {
     EXPECT_EQ(lines[142], "Linke Maustaste: verschieben\r");
     EXPECT_EQ(lines[176], "Keine\r");
     EXPECT_EQ(lines[177], "Frage nach Startnummer\r");
+    // The dialogs' texts follow the 179 lines every reader knows.
+    EXPECT_EQ(lines[179], "Schriftart\r");
+    EXPECT_EQ(lines[180], "Farbe\r");
+    EXPECT_EQ(lines[181], "StartNumberForm\r");
+    EXPECT_EQ(lines[182], "Bitte Startnummer eingeben:\r");
+    EXPECT_EQ(lines[183], "Doppelclick rechts zum Bearbeiten\r");
+    EXPECT_EQ(lines[184], "Linke Maustaste: verschieben\r");
 
     // Loading the export changes no text.
     const QStringList before = texts();
@@ -99,6 +111,92 @@ TEST_F(Language, EntriesAreReplacedAndSelectionsKept) {
     EXPECT_EQ(timeControl->findChild<QPushButton*>("TimeControlOK")->text(), "L141");
     EXPECT_EQ(caption("StrNrSelfCB"), "L178");
     EXPECT_EQ(win->font().family(), "L1");
+}
+
+// Lines after 179 name the dialogs' texts; a file of 179 lines, as other
+// readers of language files write them, leaves those texts as they are.
+TEST_F(Language, LinesAfterTheKnownOnesSetTheDialogs) {
+    QByteArray file;
+    for (int k = 1; k <= 179; ++k)
+        file += "L" + QByteArray::number(k) + "\r\n";
+    load(file);
+    FontColourDialog before({win->Rang->font(), 0}, true);
+    EXPECT_EQ(before.windowTitle(), "Schriftart");
+    EXPECT_EQ(before.findChild<QPushButton*>("colour")->text(), "Farbe");
+    EXPECT_EQ(start->windowTitle(), "StartNumberForm");
+    EXPECT_EQ(start->Label1->text(), "Bitte Startnummer eingeben:");
+
+    for (int k = 180; k <= language::kLines; ++k)
+        file += "L" + QByteArray::number(k) + "\r\n";
+    load(file);
+    FontColourDialog after({win->Rang->font(), 0}, true);
+    EXPECT_EQ(after.windowTitle(), "L180");
+    EXPECT_EQ(after.findChild<QPushButton*>("colour")->text(), "L181");
+    EXPECT_EQ(start->windowTitle(), "L182");
+    EXPECT_EQ(start->Label1->text(), "L183");
+    EXPECT_EQ(timeControl->findChild<QWidget*>("TimeTable")->toolTip(), "L184");
+    for (const char* board : {"TextA1", "TextA2", "TextA3", "TextA4"})
+        EXPECT_EQ(widget(board)->toolTip(), "L185") << board;
+    EXPECT_EQ(win->Rang->toolTip(), "L143");  // the movable elements keep their own line
+
+    // A long question widens the prompt: the whole text shows.
+    load(QByteArray(182, '\n') + "A question much longer than the prompt was made for:\n");  // line 183
+    EXPECT_EQ(start->Label1->text(), "A question much longer than the prompt was made for:");
+    EXPECT_LE(start->Label1->geometry().right(), start->width() - 1);
+}
+
+// Every caption, title, hint and list entry the operator can reach, in every
+// window and dialog, with the shipped english.lng: none is left German.
+TEST_F(Language, ShippedEnglishFileLeavesNoGermanText) {
+    // The German texts: the built-in ones, as the untouched window exports them.
+    std::set<QString> german;
+    for (const language::Line& l : language::lines())
+        german.insert(win->languageText(l));
+    QFile f(TD_SOURCE_DIR "/data/english.lng");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray english = f.readAll();
+    for (const QByteArray& line : english.split('\n'))
+        german.erase(codepage::toUnicode(line.chopped(line.endsWith('\r') ? 1 : 0)));  // "OK", "Horizontal" ...
+    for (const char* also : {"Farbe", "Bitte Startnummer eingeben:", "Doppelclick rechts zum Bearbeiten"})
+        german.insert(QString::fromUtf8(also));
+
+    dir.write("english.lng", english);
+    win->Sprachdatei = "english.lng";
+    win->Sprache_laden();
+
+    FontColourDialog font({win->Rang->font(), 0}, true, win.get());
+    PortSettingsDialog port(9600, 8, 1, win.get());
+    QStringList seen;
+    for (QWidget* window : std::initializer_list<QWidget*>{win.get(), timeControl.get(), start.get(), &font, &port}) {
+        QList<QWidget*> all = window->findChildren<QWidget*>();
+        all.prepend(window);
+        for (QWidget* w : all) {
+            QStringList texts{w->toolTip()};
+            if (w->isWindow())
+                texts << w->windowTitle();
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
+                texts << b->text();
+            if (auto* l = qobject_cast<QLabel*>(w))
+                texts << l->text();
+            if (auto* c = qobject_cast<QComboBox*>(w))
+                for (int i = 0; i < c->count(); ++i)
+                    texts << c->itemText(i);
+            for (const QString& t : texts) {
+                if (t.isEmpty())
+                    continue;
+                seen << t;
+                EXPECT_FALSE(german.count(t)) << w->objectName().toStdString() << ": " << t.toStdString();
+            }
+        }
+    }
+    // The dialogs carry the language file's words.
+    EXPECT_EQ(font.windowTitle(), "Font");
+    EXPECT_EQ(font.findChild<QPushButton*>("colour")->text(), "Colour");
+    EXPECT_EQ(start->windowTitle(), "Start number");
+    EXPECT_EQ(start->Label1->text(), "Please enter the start number:");
+    EXPECT_EQ(widget("TextA3")->toolTip(), "Left mouse button: move");
+    EXPECT_TRUE(seen.contains("Double-click a cell to edit it"));
+    EXPECT_TRUE(seen.contains("Port settings"));
 }
 
 TEST_F(Language, OverlongLineIsCutAndItsRestIsTheNextLine) {
@@ -163,8 +261,8 @@ TEST_F(Language, ShippedEnglishFileHasAllLines) {
     QFile f(TD_SOURCE_DIR "/data/english.lng");
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray content = f.readAll();
-    EXPECT_EQ(content.count('\n'), 179);
-    for (const QByteArray& line : content.split('\n').mid(0, 179))
+    EXPECT_EQ(content.count('\n'), language::kLines);
+    for (const QByteArray& line : content.split('\n').mid(0, language::kLines))
         EXPECT_GT(line.size(), 1);  // no empty line: every text is translated
     dir.write("english.lng", content);
     win->Sprachdatei = "english.lng";

@@ -27,6 +27,9 @@ Pty::Pty() {
     ::tcsetattr(slave, TCSANOW, &t);
     ::close(slave);
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not hold the device's end too: closing it
+    // here would then not take the device away.
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
     master_ = master;
     slave_ = QString::fromLocal8Bit(name);
 }

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -143,6 +144,9 @@ TEST(Simulator, ReplaysACaptureThroughALinkedPseudoTerminal) {
     ASSERT_TRUE(sim.waitForStarted());
     ASSERT_TRUE(waitFor([&] { return QFileInfo(dir.file(QStringLiteral("COM2"))).exists(); }));
 
+    // The replay waits for a program to open the link: a late one misses nothing
+    // (the whole capture would take 1.7 s on the line).
+    spin(2000);
     TWComThread com;
     QByteArray received;
     com.OnPacketReceived = [&](TWComThread*, const QByteArray& b) { received += b; };
@@ -150,13 +154,12 @@ TEST(Simulator, ReplaysACaptureThroughALinkedPseudoTerminal) {
     com.setBaud(115200);
     com.OpenPort();
     ASSERT_TRUE(com.ok()) << com.LastError().toStdString();
-    // Bytes written before the port opened are discarded by the open; the
-    // replay starts with the line's pace, so at most a few are missed.
     ASSERT_TRUE(waitFor([&] { return sim.state() == QProcess::NotRunning; }, 15000));
     spin(100);
     EXPECT_EQ(sim.exitCode(), 0);
-    ASSERT_GE(received.size(), capture.size() / 2);
-    EXPECT_TRUE(capture.endsWith(received));
+    EXPECT_EQ(received.size(), capture.size());
+    EXPECT_TRUE(received == capture);
+    EXPECT_TRUE(sim.readAllStandardError().contains("20000 bytes sent, 0 not sent"));
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("COM2"))));  // link removed at exit
     // The far end is gone: the port closed itself and waits for it.
     ASSERT_TRUE(waitFor([&] { return !com.ok(); }));
@@ -284,4 +287,89 @@ TEST(Simulator, ReplaysAJournalAtItsOriginalPace) {
     ASSERT_TRUE(bad.waitForFinished(5000));
     EXPECT_EQ(bad.exitCode(), 2);
     EXPECT_TRUE(bad.readAllStandardError().contains("line 4 is not a journal line"));
+}
+
+// A program that closes the link in the middle of a replay (a restart) and
+// opens it again gets the rest: the replay pauses while nobody listens.
+TEST(Simulator, ReplayPausesWhileTheLinkIsClosed) {
+    TempWorkDir dir;
+    QByteArray capture;
+    for (int i = 0; capture.size() < 6000; ++i)
+        capture += QByteArray::number(i).rightJustified(21, ' ') + '\r';
+    dir.write(QStringLiteral("capture.txt"), capture);
+    QProcess sim;
+    sim.start(simulator(), {QStringLiteral("--link"), dir.file(QStringLiteral("COM2")), QStringLiteral("--baud"),
+                            QStringLiteral("9600"), QStringLiteral("--replay"), dir.file(QStringLiteral("capture.txt"))});
+    ASSERT_TRUE(sim.waitForStarted());
+    ASSERT_TRUE(waitFor([&] { return QFileInfo(dir.file(QStringLiteral("COM2"))).exists(); }));
+
+    QByteArray first, second;
+    {
+        TWComThread com;
+        com.OnPacketReceived = [&](TWComThread*, const QByteArray& b) { first += b; };
+        com.setPort(2);
+        com.setBaud(9600);
+        com.OpenPort();
+        ASSERT_TRUE(com.ok()) << com.LastError().toStdString();
+        ASSERT_TRUE(waitFor([&] { return first.size() >= 1500; }, 10000));
+        com.ClosePort();
+    }
+    spin(1500);  // nearly 1500 bytes on the line
+    ASSERT_EQ(sim.state(), QProcess::Running);
+    TWComThread com;
+    com.OnPacketReceived = [&](TWComThread*, const QByteArray& b) { second += b; };
+    com.setPort(2);
+    com.setBaud(9600);
+    com.OpenPort();
+    ASSERT_TRUE(com.ok()) << com.LastError().toStdString();
+    ASSERT_TRUE(waitFor([&] { return sim.state() == QProcess::NotRunning; }, 15000));
+    spin(100);
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_TRUE(capture.startsWith(first));
+    EXPECT_TRUE(capture.endsWith(second));
+    // Lost: only what was on its way in the moment of the close.
+    EXPECT_LE(capture.size() - first.size() - second.size(), 64) << first.size() << " + " << second.size();
+}
+
+// A device that goes away (the far end of a pty closed, as a pulled USB cable
+// does to its tty) ends the simulator at once with status 3, saying how much
+// was sent and how much not.
+TEST(Simulator, ALineThatGoesAwayEndsItWithTheBytesNotSent) {
+    TempWorkDir dir;
+    const QByteArray capture = QByteArray(22, 'x').append('\r').repeated(870);  // 20010 bytes
+    dir.write(QStringLiteral("capture.txt"), capture);
+    const QList<QStringList> modes = {
+        {QStringLiteral("--replay"), dir.file(QStringLiteral("capture.txt"))},
+        {QStringLiteral("--forever")},
+    };
+    for (const QStringList& mode : modes) {
+        SCOPED_TRACE(mode.first().toStdString());
+        Pty device;
+        QProcess sim;
+        sim.start(simulator(), QStringList{QStringLiteral("--device"), device.slavePath(), QStringLiteral("--baud"),
+                                           QStringLiteral("2400")} + mode);
+        ASSERT_TRUE(sim.waitForStarted());
+        QByteArray far;
+        ASSERT_TRUE(waitFor([&] {
+            far += device.readAvailable();
+            return far.size() >= 100;
+        }, 10000));
+        device.close();  // the cable is pulled
+        QElapsedTimer t;
+        t.start();
+        ASSERT_TRUE(waitFor([&] { return sim.state() == QProcess::NotRunning; }, 5000)) << "still running";
+        EXPECT_LT(t.elapsed(), 3000);
+        EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(sim.exitCode(), 3);
+        const QString err = QString::fromLocal8Bit(sim.readAllStandardError());
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("the line went away \\(.+\\): (\\d+) bytes sent, (\\d+) not sent")).match(err);
+        ASSERT_TRUE(m.hasMatch()) << err.toStdString();
+        const qint64 sent = m.captured(1).toLongLong(), notSent = m.captured(2).toLongLong();
+        EXPECT_GE(sent, far.size());
+        if (mode.first() == QLatin1String("--replay")) {
+            EXPECT_EQ(sent + notSent, capture.size());
+            EXPECT_GT(notSent, 15000);  // 240 bytes a second, for about a second
+        }
+    }
 }

@@ -14,10 +14,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,6 +33,16 @@ void fail(const QString& text) {
     std::fprintf(stderr, "timedisplay-sim: %s\n", qPrintable(text));
     std::exit(2);
 }
+
+// What the far end of the line does.
+enum class Line {
+    Listening,  // takes bytes
+    Waiting,    // our pseudo-terminal, with no program on its other end (yet, or again)
+    Gone,       // the device went away: EIO, a hang-up, a pulled cable
+};
+
+// A program that opens the terminal and never flushes it is sent to after this.
+constexpr qint64 kSettleMs = 1000;
 
 // Where the bytes go: the master end of a pty with a link to its slave, or
 // a real serial device.
@@ -49,6 +62,10 @@ public:
         ::tcsetattr(slave, TCSANOW, &t);
         ::close(slave);
         ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        // Packet mode tells us when the program flushes what it has not read yet,
+        // as a serial port layer does right after opening.
+        int on = 1;
+        ::ioctl(master_, TIOCPKT, &on);
         slavePath_ = QString::fromLocal8Bit(name);
         const QFileInfo link(linkPath);
         if (link.exists() && !link.isSymLink())
@@ -65,7 +82,20 @@ public:
         port_->setBaudRate(baud);
         if (!port_->open(QIODevice::ReadWrite))
             fail(QStringLiteral("cannot open %1: %2").arg(path, port_->errorString()));
+        QObject::connect(port_, &QSerialPort::errorOccurred, port_, [this](QSerialPort::SerialPortError e) {
+            // After a hang-up the port layer's own text names a stale error.
+            if (e == QSerialPort::ResourceError || e == QSerialPort::WriteError || e == QSerialPort::ReadError)
+                goneBecause(QStringLiteral("the device went away"));
+        });
+        devicePath_ = path;
     }
+
+    Line state() {
+        if (!gone_.isEmpty())
+            return Line::Gone;
+        return port_ ? deviceState() : ptyState();
+    }
+    const QString& goneReason() const { return gone_; }
 
     // Writes what the line takes now; returns the bytes written.
     qsizetype write(const char* data, qsizetype n) {
@@ -76,8 +106,13 @@ public:
             return w > 0 ? w : 0;
         }
         const ssize_t w = ::write(master_, data, size_t(n));
+        if (w < 0 && errno != EAGAIN && errno != EINTR)
+            goneBecause(QString::fromLocal8Bit(std::strerror(errno)));
         return w > 0 ? w : 0;
     }
+
+    // Bytes taken by write() that the port layer still holds.
+    qint64 unwritten() const { return port_ && port_->isOpen() ? port_->bytesToWrite() : 0; }
 
     void close() {
         if (master_ >= 0)
@@ -92,9 +127,54 @@ public:
     }
 
 private:
+    void goneBecause(const QString& why) {
+        if (gone_.isEmpty())
+            gone_ = (devicePath_.isEmpty() ? slavePath_ : devicePath_) + QStringLiteral(": ") + why;
+    }
+
+    // A device is there until it hangs up or fails; reading the hang-up here
+    // also ends the port layer's endless notifications of it.
+    Line deviceState() {
+        pollfd p{port_->handle(), 0, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            goneBecause(QStringLiteral("the device hung up"));
+        return gone_.isEmpty() ? Line::Listening : Line::Gone;
+    }
+
+    // Our terminal listens once a program has its other end open and has
+    // flushed it (what was written before that is discarded).
+    Line ptyState() {
+        pollfd p{master_, POLLIN | POLLPRI, 0};
+        if (::poll(&p, 1, 0) < 0)
+            return Line::Waiting;
+        if (p.revents & (POLLERR | POLLNVAL)) {
+            goneBecause(QStringLiteral("the pseudo-terminal failed"));
+            return Line::Gone;
+        }
+        if (p.revents & POLLHUP) {  // no program has the other end open
+            openFor_.invalidate();
+            flushed_ = false;
+            return Line::Waiting;
+        }
+        if (!openFor_.isValid())
+            openFor_.start();
+        if (p.revents & (POLLIN | POLLPRI)) {
+            // One packet a read: a status byte, and after a zero status the program's data.
+            char packet[512];
+            ssize_t n;
+            while ((n = ::read(master_, packet, sizeof packet)) > 0)
+                if (packet[0] & TIOCPKT_FLUSHREAD)
+                    flushed_ = true;
+        }
+        return flushed_ || openFor_.elapsed() >= kSettleMs ? Line::Listening : Line::Waiting;
+    }
+
     int master_ = -1;
-    QString slavePath_, linkPath_;
+    QString slavePath_, linkPath_, devicePath_;
     QSerialPort* port_ = nullptr;
+    QString gone_;
+    QElapsedTimer openFor_;  // since a program opened the other end
+    bool flushed_ = false;
 };
 
 // The lines of a journal of received lines, timed from its first line; no
@@ -165,9 +245,21 @@ public:
         tick_.start(10);
     }
 
-    qint64 sent() const { return sent_; }
+    qint64 sent() const { return sent_ - out_.unwritten(); }
     bool failed() const { return failed_; }
-    qint64 dropped() const { return dropped_; }
+    bool lineGone() const { return gone_; }
+    // Bytes meant for the line that it did not take: dropped, still queued, and
+    // the rest of a replay.
+    qint64 notSent() const {
+        qint64 rest = 0;
+        if (journal_) {
+            for (size_t i = nextLine_; i < lines_.size(); ++i)
+                rest += lines_[i].line.size() + 1;
+        } else if (replay_.isOpen()) {
+            rest = replay_.size() - replay_.pos();
+        }
+        return dropped_ + queue_.size() + out_.unwritten() + rest;
+    }
 
 private:
     void nextRace() {
@@ -186,7 +278,26 @@ private:
     }
 
     void step() {
-        const qint64 now = clock_.elapsed();
+        const Line line = out_.state();
+        if (line == Line::Gone) {
+            tick_.stop();
+            gone_ = true;
+            QCoreApplication::exit(3);
+            return;
+        }
+        const qint64 wall = clock_.elapsed();
+        const bool replaying = journal_ || replay_.isOpen();
+        if (line == Line::Waiting && replaying) {
+            // A replay waits for its program, its clock standing still, so no line is lost.
+            if (pausedAt_ < 0)
+                pausedAt_ = wall;
+            return;
+        }
+        if (pausedAt_ >= 0) {
+            pausedMs_ += wall - pausedAt_;
+            pausedAt_ = -1;
+        }
+        const qint64 now = wall - pausedMs_;
         if (replay_.isOpen()) {
             // Keep the queue just ahead of the line.
             if (queue_.size() < bytesPerSecond_ / 10 + 64) {
@@ -224,6 +335,11 @@ private:
         }
         // The line's own pace: baud / 10 bytes a second (8N1).
         const qint64 allowed = now * bytesPerSecond_ / 1000 - paced_;
+        if (line == Line::Waiting) {
+            // A race runs on with nobody listening: what it sends meanwhile is lost.
+            dropped_ += queue_.size();
+            queue_.clear();
+        }
         if (queue_.isEmpty()) {
             paced_ = now * bytesPerSecond_ / 1000;  // an idle line saves no credit
             return;
@@ -250,8 +366,10 @@ private:
     qint64 raceStart_ = 0;
     int raceIndex_ = 0;
     qint64 paced_ = 0, sent_ = 0, dropped_ = 0;
+    qint64 pausedAt_ = -1, pausedMs_ = 0;  // a replay's clock stands while nobody listens
     bool failed_ = false;
     bool journal_ = false;
+    bool gone_ = false;
 };
 
 } // namespace
@@ -270,7 +388,9 @@ int main(int argc, char** argv) {
                                   QStringLiteral("N"), QStringLiteral("9600"));
     const QCommandLineOption replay(QStringLiteral("replay"),
                                     QStringLiteral("Send FILE: a journal of received lines (journal-YYYY-MM-DD.txt) "
-                                                   "at its original pace, anything else as captured, at the line speed."),
+                                                   "at its original pace, anything else as captured, at the line speed. "
+                                                   "With --link it starts once a program has opened the link and "
+                                                   "pauses while none has it open."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption runners(QStringLiteral("runners"), QStringLiteral("Runners per race (default 6)."),
                                      QStringLiteral("N"), QStringLiteral("6"));
@@ -334,8 +454,13 @@ int main(int argc, char** argv) {
     installQuitSignals([] { QCoreApplication::quit(); });
     s.start();
     const int code = app.exec();
+    const long long sent = s.sent(), notSent = s.notSent();
     out.close();
-    std::fprintf(stderr, "timedisplay-sim: %lld bytes sent, %lld dropped\n", (long long)s.sent(),
-                 (long long)s.dropped());
+    if (s.lineGone()) {
+        std::fprintf(stderr, "timedisplay-sim: the line went away (%s): %lld bytes sent, %lld not sent\n",
+                     qPrintable(out.goneReason()), sent, notSent);
+        return 3;
+    }
+    std::fprintf(stderr, "timedisplay-sim: %lld bytes sent, %lld not sent\n", sent, notSent);
     return s.failed() ? code : 0;
 }
