@@ -92,6 +92,8 @@ void Dialogs::holdNotices(bool hold) {
 }
 
 namespace {
+void placeOver(QWidget* box, const QWidget* anchor, QPoint offset);
+
 // Time for a window just shown to be framed and put in place (the main
 // window corrects its place a few times in its first second).
 constexpr int kSettleMs = 700;
@@ -167,10 +169,15 @@ void ScreenDialogs::reveal(QMessageBox* box) {
     if (noticesHeld())
         return;  // shown when the notices are released
     const QWidget* anchor = box->parentWidget();
-    placeOverWindow(box, anchor);
+    // Boxes already open stay in sight: each further one a step lower and to the right.
+    int others = 0;
+    for (const QPointer<QMessageBox>& b : std::as_const(notices_))
+        others += b && b != box && b->isVisible();
+    const QPoint step(28 * others, 28 * others);
+    placeOver(box, anchor, step);
     box->show();
     // Its final size is known once shown: placed again with it.
-    placeOverWindow(box, anchor);
+    placeOver(box, anchor, step);
     box->raise();
 }
 
@@ -282,19 +289,24 @@ namespace {
 const QMargins kFrame(8, 32, 8, 8);
 } // namespace
 
-void placeOverWindow(QWidget* box, const QWidget* anchor) {
+namespace {
+void placeOver(QWidget* box, const QWidget* anchor, QPoint offset) {
     const QScreen* screen = anchor ? anchor->screen() : box->screen();
     if (!screen)
         return;
     const QRect area = screen->availableGeometry().marginsRemoved(kFrame);
     QRect want(QPoint(0, 0), box->size().expandedTo(box->sizeHint()));
-    want.moveCenter(anchor ? anchor->frameGeometry().center() : area.center());
+    want.moveCenter((anchor ? anchor->frameGeometry().center() : area.center()) + offset);
     const QRect fit = placement::fullyInside(want, area);
     if (fit.size() != box->size())
         box->resize(fit.size());
     if (fit.topLeft() != box->pos())
         box->move(fit.topLeft());
 }
+
+} // namespace
+
+void placeOverWindow(QWidget* box, const QWidget* anchor) { placeOver(box, anchor, QPoint()); }
 
 void placeOnParentScreen(QWidget* dialog) {
     // A dialog never moved is centred over its parent, on screen, by Qt itself.

@@ -110,14 +110,15 @@ TEST_F(StatusLine, SaysWhenNoTableWasLoaded) {
 // A notice raised while the board shows waits for the setup panel, and the
 // status line says that one is waiting until the operator has closed it.
 TEST_F(StatusLine, ANoticeWhileTheBoardShowsWaitsAndTheStatusLineSaysSo) {
-    ASSERT_TRUE(QFile::copy(TD_SOURCE_DIR "/data/liste.xls", "liste.xls"));
-    createWindows();
-    dialogs->notices.clear();  // the operator has closed the boxes of the start-up (no language file here)
+    for (const char* f : {"liste.xls", "english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, f));
+    dialogs->notices.clear();  // those of the windows made before the files were there
     dialogs->openNotices.clear();
+    createWindows();
     QLabel* waiting = part("StatusNotice");
     ASSERT_NE(waiting, nullptr);
     win->updateStatusLine();
-    EXPECT_TRUE(waiting->isHidden());
+    ASSERT_TRUE(waiting->isHidden()) << dialogs->notices.join("\n").toStdString();
 
     win->StartClick();
     QFile::remove("liste.xls");
@@ -147,7 +148,7 @@ TEST_F(StatusLine, ANoticeWhileTheBoardShowsWaitsAndTheStatusLineSaysSo) {
         spin(50);
     ASSERT_EQ(timeControl->saveStatus().state, SaveStatus::Saved) << timeControl->saveStatus().reason.toStdString();
     win->updateStatusLine();
-    EXPECT_TRUE(waiting->isHidden());
+    EXPECT_TRUE(waiting->isHidden()) << dialogs->openNotices.keys().join(", ").toStdString();
 }
 
 // One line at the bottom of the window, under the scrolled panel: it covers

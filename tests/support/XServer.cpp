@@ -236,6 +236,8 @@ std::optional<QString> XServer::textOf(const QString& id) const {
     const auto clipboard = [&] { return tool("xclip", {"-selection", "clipboard", "-o"}, 2000); };
     const std::optional<QString> before = clipboard();
     const std::optional<QRect> box = clientGeometry(id);
+    tool("xdotool", {"windowraise", id});  // another box may lie over a part of it
+    QThread::msleep(200);
     if (!box || !click(id, box->width() / 2, 24) || !key(id, "ctrl+a") || !key(id, "ctrl+c"))
         return std::nullopt;
     std::optional<QString> text;
