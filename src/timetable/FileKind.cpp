@@ -96,6 +96,10 @@ QString describe(Kind kind, const QString& name, const QString& reason) {
     const QString save = QStringLiteral("save it as Excel 97-2003 (.xls)");
     const QString convert =
         QStringLiteral("open it in a spreadsheet program and save it as Excel 97-2003 (.xls)");
+    // An Excel 97-2003 workbook with a password is read as far as the
+    // password record, and the reader says so.
+    if (kind == Kind::Xls97 && reason.contains(QLatin1String("encrypted")))
+        kind = Kind::Encrypted;
     switch (kind) {
     case Kind::Empty: return QStringLiteral("%1 is empty; put the time table there, saved as Excel 97-2003 (.xls)").arg(name);
     case Kind::Xls97:

@@ -10,7 +10,8 @@ enum class Kind {
     Empty,      // no bytes at all
     Xls97,      // an Excel 97-2003 workbook (BIFF8 "Workbook" stream)
     Excel95,    // an Excel 5.0/95 workbook (BIFF5 "Book" stream)
-    Encrypted,  // an Excel 2007+ workbook protected by a password (an OLE2 "EncryptedPackage")
+    Encrypted,  // protected by a password: an OLE2 "EncryptedPackage" (Excel 2007+); an
+                // Excel 97-2003 workbook with a password is told by the reader's reason
     OtherOle2,  // another compound file: a Word or PowerPoint document ...
     Xlsx,       // a ZIP with "xl/": Excel 2007+ (.xlsx, .xlsm, .xlsb)
     Ods,        // a ZIP with the OpenDocument spreadsheet type

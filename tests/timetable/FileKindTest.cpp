@@ -99,6 +99,9 @@ TEST(FileKind, SaysWhatToDoAndNamesTheFile) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(filekind::describe(c.kind, "liste.xls", "record cut short").toStdString(), c.said);
+    // A password on an Excel 97-2003 workbook, as the reader says it.
+    EXPECT_EQ(filekind::describe(Kind::Xls97, "liste.xls", "the workbook is encrypted"),
+              filekind::describe(Kind::Encrypted, "liste.xls"));
     // Every kind names the file and says what to do.
     for (int k = int(Kind::Empty); k <= int(Kind::Unknown); ++k) {
         const QString said = filekind::describe(Kind(k), "/race/liste.xls");
