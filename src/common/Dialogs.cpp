@@ -9,6 +9,9 @@
 #include <QEvent>
 #include <QTimer>
 
+#include <functional>
+#include <utility>
+
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -58,51 +61,148 @@ int ScreenDialogs::ask(QWidget* parent, const QString& title, const QString& tex
     return chosen >= 0 ? chosen : escape;
 }
 
+void Dialogs::notice(QWidget* parent, const QString& key, const QString& text) {
+    if (!holding_) {
+        showNotice(parent, key, text);
+        return;
+    }
+    for (Held& h : held_)
+        if (h.key == key) {
+            h.text = text;
+            h.parent = parent;
+            return;
+        }
+    held_.push_back({key, text, parent});
+}
+
+void Dialogs::withdrawNotice(const QString& key) {
+    held_.removeIf([&](const Held& h) { return h.key == key; });
+    closeNotice(key);
+}
+
+void Dialogs::holdNotices(bool hold) {
+    if (hold == holding_)
+        return;
+    holding_ = hold;
+    putAwayNotices(hold);
+    if (hold)
+        return;
+    const QList<Held> waiting = std::exchange(held_, {});
+    for (const Held& h : waiting)
+        showNotice(h.parent.data(), h.key, h.text);
+}
+
 namespace {
-// Raises a box once, right after `window` has been shown; then goes away.
-class RaiseWhenShown : public QObject {
+void placeOver(QWidget* box, const QWidget* anchor, QPoint offset);
+
+// Time for a window just shown to be framed and put in place (the main
+// window corrects its place a few times in its first second).
+constexpr int kSettleMs = 700;
+
+// The window a notice stands over: the first shown window of the parent's
+// line (the time table window is mostly hidden, the main window is not),
+// else the outermost one, which will be shown.
+QWidget* anchorOf(QWidget* parent) {
+    QWidget* outer = nullptr;
+    for (QWidget* w = parent ? parent->window() : nullptr; w;
+         w = w->parentWidget() ? w->parentWidget()->window() : nullptr) {
+        if (w->isVisible())
+            return w;
+        outer = w;
+    }
+    return outer;
+}
+
+// Shows a box once its window is on screen and settled: mapped before it,
+// the box would end up under it.
+class RevealWhenShown : public QObject {
 public:
-    RaiseWhenShown(QWidget* window, QWidget* box) : QObject(box), box_(box) { window->installEventFilter(this); }
+    RevealWhenShown(QWidget* window, QMessageBox* box, std::function<void(QMessageBox*)> reveal)
+        : QObject(box), box_(box), reveal_(std::move(reveal)) {
+        window->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (e->type() == QEvent::Show) {
             watched->removeEventFilter(this);
-            // After the window manager has mapped the window.
-            QTimer::singleShot(100, box_, [box = box_] {
-                box->raise();
-                box->activateWindow();
-            });
+            QTimer::singleShot(kSettleMs, box_, [box = box_, reveal = reveal_] { reveal(box); });
             deleteLater();
         }
         return false;
     }
 
 private:
-    QWidget* box_;
+    QMessageBox* box_;
+    std::function<void(QMessageBox*)> reveal_;
 };
 } // namespace
 
-void ScreenDialogs::notice(QWidget* parent, const QString& key, const QString& text) {
+void ScreenDialogs::showNotice(QWidget* parent, const QString& key, const QString& text) {
+    QWidget* anchor = anchorOf(parent);
     QPointer<QMessageBox>& box = notices_[key];
     if (!box) {
         box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Error"), QString(), QMessageBox::Ok,
-                              parent);
+                              anchor);
         box->setTextFormat(Qt::PlainText);
+        // The operator can copy a path or a reason out of it.
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         box->setModal(false);
         box->setAttribute(Qt::WA_DeleteOnClose);
     }
     box->setText(text);
-    box->show();
-    // At start-up the window is not on screen yet and would cover the box
-    // when it appears: bring the box up again once the window is there.
-    if (QWidget* top = parent ? parent->window() : nullptr; top && !top->isVisible())
-        new RaiseWhenShown(top, box);
+    if (anchor && !anchor->isVisible()) {
+        // At start-up the window is not on screen yet: the box follows it.
+        if (!box->property("waitsForWindow").toBool()) {
+            box->setProperty("waitsForWindow", true);
+            new RevealWhenShown(anchor, box, [this](QMessageBox* b) {
+                b->setProperty("waitsForWindow", false);
+                reveal(b);
+            });
+        }
+        return;
+    }
+    if (!box->property("waitsForWindow").toBool())
+        reveal(box);
 }
 
-void ScreenDialogs::withdrawNotice(const QString& key) {
+void ScreenDialogs::reveal(QMessageBox* box) {
+    if (noticesHeld())
+        return;  // shown when the notices are released
+    const QWidget* anchor = box->parentWidget();
+    // Boxes already open stay in sight: each further one a step lower and to the right.
+    int others = 0;
+    for (const QPointer<QMessageBox>& b : std::as_const(notices_))
+        others += b && b != box && b->isVisible();
+    const QPoint step(28 * others, 28 * others);
+    placeOver(box, anchor, step);
+    box->show();
+    // Its final size is known once shown: placed again with it.
+    placeOver(box, anchor, step);
+    box->raise();
+}
+
+void ScreenDialogs::closeNotice(const QString& key) {
     if (QPointer<QMessageBox> box = notices_.take(key))
         box->close();
+}
+
+void ScreenDialogs::putAwayNotices(bool away) {
+    for (const QPointer<QMessageBox>& box : std::as_const(notices_)) {
+        if (!box || box->property("waitsForWindow").toBool())
+            continue;
+        if (away)
+            box->hide();
+        else
+            reveal(box);
+    }
+}
+
+int ScreenDialogs::shownNotices() const {
+    int n = 0;
+    for (const QPointer<QMessageBox>& box : notices_)
+        n += !box.isNull();
+    return n;
 }
 
 FontColourDialog::FontColourDialog(const Dialogs::FontChoice& initial, bool fixedPitchOnly, QWidget* parent)
@@ -192,6 +292,25 @@ namespace {
 // Room for the frame a window manager draws around a dialog.
 const QMargins kFrame(8, 32, 8, 8);
 } // namespace
+
+namespace {
+void placeOver(QWidget* box, const QWidget* anchor, QPoint offset) {
+    const QScreen* screen = anchor ? anchor->screen() : box->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry().marginsRemoved(kFrame);
+    QRect want(QPoint(0, 0), box->size().expandedTo(box->sizeHint()));
+    want.moveCenter((anchor ? anchor->frameGeometry().center() : area.center()) + offset);
+    const QRect fit = placement::fullyInside(want, area);
+    if (fit.size() != box->size())
+        box->resize(fit.size());
+    if (fit.topLeft() != box->pos())
+        box->move(fit.topLeft());
+}
+
+} // namespace
+
+void placeOverWindow(QWidget* box, const QWidget* anchor) { placeOver(box, anchor, QPoint()); }
 
 void placeOnParentScreen(QWidget* dialog) {
     // A dialog never moved is centred over its parent, on screen, by Qt itself.

@@ -2,6 +2,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QHash>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -26,9 +27,16 @@ public:
     // The same box, shown without waiting for the operator: for faults met while the
     // board runs or starts, which must never stop it. One box per key: a notice with a
     // key that is already shown replaces the text of that box instead of adding one.
-    virtual void notice(QWidget* parent, const QString& key, const QString& text) = 0;
-    // Closes the notice of key, if it is shown (its cause has gone away).
-    virtual void withdrawNotice(const QString& key) = 0;
+    // While notices are held it waits, and is shown when they are released.
+    void notice(QWidget* parent, const QString& key, const QString& text);
+    // Closes the notice of key, if it is shown or waits (its cause has gone away).
+    void withdrawNotice(const QString& key);
+    // While the board covers the screen no notice may cover the board: the
+    // boxes shown are put away and new ones wait; releasing shows them all.
+    void holdNotices(bool hold);
+    bool noticesHeld() const { return holding_; }
+    // Notices the operator has not yet closed: waiting ones and those shown.
+    int pendingNotices() const { return int(held_.size()) + shownNotices(); }
     virtual std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
                                                  bool fixedPitchOnly) = 0;
     virtual std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) = 0;
@@ -46,6 +54,21 @@ public:
     static Dialogs& current();
     // Installs d (not owned); nullptr restores the real dialogs.
     static void install(Dialogs* d);
+
+protected:
+    virtual void showNotice(QWidget* parent, const QString& key, const QString& text) = 0;
+    virtual void closeNotice(const QString& key) = 0;
+    // Hides the boxes shown (true) or shows them again (false).
+    virtual void putAwayNotices(bool away) = 0;
+    virtual int shownNotices() const = 0;  // boxes open, put away or not
+
+private:
+    struct Held {
+        QString key, text;
+        QPointer<QWidget> parent;
+    };
+    QList<Held> held_;  // in the order they came, one per key
+    bool holding_ = false;
 };
 
 // Answers every interaction at once: no message, every dialog cancelled.
@@ -53,8 +76,6 @@ public:
 class SilentDialogs : public Dialogs {
 public:
     void error(QWidget*, const QString&) override {}
-    void notice(QWidget*, const QString&, const QString&) override {}
-    void withdrawNotice(const QString&) override {}
     std::optional<FontChoice> chooseFont(QWidget*, const FontChoice&, bool) override { return std::nullopt; }
     std::optional<int32_t> chooseColour(QWidget*, int32_t) override { return std::nullopt; }
     std::optional<QString> openFile(QWidget*, const QString&, const QString&, const QString&) override {
@@ -62,6 +83,12 @@ public:
     }
     int exec(QDialog*) override { return 0; }  // QDialog::Rejected
     int ask(QWidget*, const QString&, const QString&, const QStringList&, int) override { return kNobody; }
+
+protected:
+    void showNotice(QWidget*, const QString&, const QString&) override {}
+    void closeNotice(const QString&) override {}
+    void putAwayNotices(bool) override {}
+    int shownNotices() const override { return 0; }
 };
 
 // A font dialog that also chooses the text colour, as the board's elements
@@ -81,13 +108,13 @@ private:
 
 // Moves a dialog onto its parent window's screen, fully visible (frame included).
 void placeOnParentScreen(QWidget* dialog);
+// Centres a box over `anchor`, wholly on the anchor's screen (frame included).
+void placeOverWindow(QWidget* box, const QWidget* anchor);
 
 // The real, on-screen implementation.
 class ScreenDialogs : public Dialogs {
 public:
     void error(QWidget* parent, const QString& text) override;
-    void notice(QWidget* parent, const QString& key, const QString& text) override;
-    void withdrawNotice(const QString& key) override;
     std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
                                          bool fixedPitchOnly) override;
     std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) override;
@@ -97,6 +124,13 @@ public:
     int ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
             int escape) override;
 
+protected:
+    void showNotice(QWidget* parent, const QString& key, const QString& text) override;
+    void closeNotice(const QString& key) override;
+    void putAwayNotices(bool away) override;
+    int shownNotices() const override;
+
 private:
+    void reveal(class QMessageBox* box);
     QHash<QString, QPointer<class QMessageBox>> notices_;
 };

@@ -166,6 +166,15 @@ bool replace(const QString& path, const QByteArray& bytes, const Options& option
     return true;
 }
 
+QString asideName(const QString& path) {
+    const QString base = path + QStringLiteral(".unreadable-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = base;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = base + u'~' + QString::number(n);
+    return aside;
+}
+
 QStringList rescueFolders(const QString& first) {
     QStringList folders{QDir::cleanPath(QDir(first).absolutePath())};
     for (const QString& f : {qEnvironmentVariable("HOME"), qEnvironmentVariable("XDG_RUNTIME_DIR"),

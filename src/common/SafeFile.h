@@ -27,6 +27,11 @@ bool isReadOnly(const QString& path, QString* error = nullptr);
 // the system's words.
 bool replace(const QString& path, const QByteArray& bytes, const Options& options, QString* error = nullptr);
 
+// The name a file the program cannot read is moved to before it is
+// replaced, beside it: "<path>.unreadable-<yyyyMMdd>-<HHmmss>", with "~2",
+// "~3" ... added where that name is taken.
+QString asideName(const QString& path);
+
 // Where a copy of what could not be saved goes: `first` (beside the
 // original, where the operator looks), then the home folder, which outlives
 // a reboot, then the runtime and temporary folders, emptied at logout or

@@ -365,6 +365,7 @@ private:
     class SaveWorker* iniWriter_ = nullptr;
     QByteArray iniOnDisk_;
     QString iniError_;
+    QString iniAside_;  // where a disp.ini that is no settings file goes before it is replaced
 };
 
 // The one main window of the process.

@@ -37,6 +37,8 @@ QList<QWidget*> Tdisplay::setupGroup(int group) const {
     auto add = [&](const QString& name) {
         if (auto* w = canvas->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly))
             out << w;
+        else if (auto* bar = findChild<QWidget*>(name, Qt::FindDirectChildrenOnly))  // the status line
+            out << bar;
     };
     auto family = [&](auto& names, int members) {
         for (int n = 1; n <= members; ++n)
@@ -94,6 +96,8 @@ void Tdisplay::StartClick() {
             w->setVisible(false);
     // The keys now go to the window itself.
     setFocus(Qt::OtherFocusReason);
+    // Nothing covers the board: notices wait for the setup panel.
+    Dialogs::current().holdNotices(true);
 }
 
 void Tdisplay::Anzeige_beenden() {
@@ -124,6 +128,8 @@ void Tdisplay::Anzeige_beenden() {
     for (int g : {5, 6})
         for (QWidget* w : setupGroup(g))
             w->setVisible(true);
+    Dialogs::current().holdNotices(false);
+    updateStatusLine();
 }
 
 void Tdisplay::HintergrundClick() {

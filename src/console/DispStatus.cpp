@@ -2,6 +2,7 @@
 // the lines received, where the time table stands on disk, the web board.
 #include "console/Disp.h"
 
+#include "common/Dialogs.h"
 #include "serial/PortError.h"
 #include "serial/WComThread.h"
 #include "timetable/Control.h"
@@ -9,27 +10,59 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QStyle>
 #include <QPointer>
 #include <QTimer>
 
 namespace {
 
-QLabel* part(QWidget* parent, const char* name, int stretch, QHBoxLayout* layout) {
-    auto* l = new QLabel(parent);
+// One part of the status line: one line, never wrapped. A part that may
+// give way shows as much of its text as fits and ends it with "…"; its
+// whole text is its tooltip.
+class StatusPart : public QLabel {
+public:
+    StatusPart(QWidget* parent, bool givesWay) : QLabel(parent), givesWay_(givesWay) {
+        setTextFormat(Qt::PlainText);
+        setWordWrap(false);
+        setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        setSizePolicy(givesWay ? QSizePolicy::Preferred : QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+    QSize minimumSizeHint() const override {
+        QSize s = QLabel::minimumSizeHint();
+        if (givesWay_)
+            s.setWidth(std::min(s.width(), fontMetrics().horizontalAdvance(QStringLiteral("Mmm…"))));
+        return s;
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QRect r = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
+        style()->drawItemText(&p, r, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
+    }
+
+private:
+    bool givesWay_;
+};
+
+QLabel* part(QWidget* parent, const char* name, bool givesWay, int stretch, QHBoxLayout* layout) {
+    auto* l = new StatusPart(parent, givesWay);
     l->setObjectName(QLatin1String(name));
-    l->setTextFormat(Qt::PlainText);
-    l->setWordWrap(true);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout->addWidget(l, stretch);
     return l;
 }
 
-void setText(QWidget* line, const char* name, const QString& text) {
+void setText(QWidget* line, const char* name, const QString& text, const QString& tip = QString()) {
     auto* l = line->findChild<QLabel*>(QLatin1String(name));
     if (l->text() != text) {
         l->setText(text);
-        l->setToolTip(text);
+        l->updateGeometry();
     }
+    const QString t = tip.isEmpty() ? text : tip;
+    if (l->toolTip() != t)
+        l->setToolTip(t);
 }
 
 QString ago(qint64 ms) {
@@ -44,16 +77,26 @@ QString ago(qint64 ms) {
 } // namespace
 
 void Tdisplay::createStatusLine() {
-    StatusLine = new QWidget(canvas);
+    // A bar of its own under the scrolled panel: whatever the size of the
+    // window and wherever the elements are placed, it covers none of them.
+    StatusLine = new QWidget(this);
     StatusLine->setObjectName(QStringLiteral("StatusLine"));
-    StatusLine->setGeometry(122, 722, 670, 34);
+    StatusLine->setAutoFillBackground(true);
     auto* layout = new QHBoxLayout(StatusLine);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
-    part(StatusLine, "StatusPort", 3, layout);
-    part(StatusLine, "StatusLines", 2, layout);
-    part(StatusLine, "StatusTable", 2, layout);
-    part(StatusLine, "StatusWeb", 2, layout)->setVisible(false);
+    layout->setContentsMargins(8, 3, 8, 3);
+    layout->setSpacing(16);
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
+    QLabel* notice = part(StatusLine, "StatusNotice", false, 0, layout);
+    notice->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold"));
+    notice->setVisible(false);
+    part(StatusLine, "StatusPort", true, 3, layout);
+    part(StatusLine, "StatusLines", false, 0, layout);
+    part(StatusLine, "StatusTable", true, 2, layout);
+    part(StatusLine, "StatusWeb", true, 2, layout)->setVisible(false);
+    StatusLine->setFixedHeight(StatusLine->fontMetrics().height() + 6);
+    StatusLine->setMinimumWidth(1);  // a narrow window shortens the parts, it is not held wide
+    this->layout()->setSpacing(0);
+    static_cast<QBoxLayout*>(this->layout())->addWidget(StatusLine);
 
     // Once a second, only while the setup panel shows: a few compares and
     // no I/O.
@@ -97,7 +140,20 @@ void Tdisplay::updateStatusLine() {
                                       .arg(linesReceived_ == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
                                       .arg(ago(since)));
 
-    QString table = QStringLiteral("time table: not loaded");
+    const int lineHeight = StatusLine->fontMetrics().height() + 6;  // the language file may change the font
+    if (StatusLine->height() != lineHeight)
+        StatusLine->setFixedHeight(lineHeight);
+
+    const int waiting = Dialogs::current().pendingNotices();
+    setText(StatusLine, "StatusNotice",
+            waiting == 0 ? QString()
+                         : waiting == 1 ? QStringLiteral("1 notice waiting")
+                                        : QStringLiteral("%1 notices waiting").arg(waiting),
+            Dialogs::current().noticesHeld() ? QStringLiteral("Shown when the setup panel comes back")
+                                             : QStringLiteral("Read it and press OK"));
+    StatusLine->findChild<QLabel*>(QStringLiteral("StatusNotice"))->setVisible(waiting > 0);
+
+    QString table = QStringLiteral("time table: not loaded"), tableTip;
     if (TimeControl) {
         // Connected at the first look, as the time table window is made
         // after the main window.
@@ -111,12 +167,16 @@ void Tdisplay::updateStatusLine() {
         case SaveStatus::Saved:
             table = QStringLiteral("time table saved at ") + st.savedAt.toString(QStringLiteral("HH:mm:ss"));
             break;
+        case SaveStatus::NotLoaded:
+            table = QStringLiteral("no time table loaded");
+            tableTip = st.reason;
+            break;
         case SaveStatus::Failed:
             table = QStringLiteral("time table not saved: ") + (st.reason.isEmpty() ? QStringLiteral("unknown reason") : st.reason);
             break;
         }
     }
-    setText(StatusLine, "StatusTable", table);
+    setText(StatusLine, "StatusTable", table, tableTip);
 
     auto* web = StatusLine->findChild<QLabel*>(QStringLiteral("StatusWeb"));
     setText(StatusLine, "StatusWeb", webAddress_.isEmpty() ? QString() : QStringLiteral("web board: ") + webAddress_);

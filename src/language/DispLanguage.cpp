@@ -9,6 +9,7 @@
 #include "common/RegularFile.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
+#include "language/LanguageFile.h"
 #include "language/LanguageLines.h"
 #include "protocol/Startnumberunit.h"
 #include "timetable/Control.h"
@@ -17,6 +18,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSaveFile>
 
@@ -171,9 +173,14 @@ void Tdisplay::Sprache_laden() {
     if (Sprachdatei.isEmpty())
         return;
     QByteArray bytes;
-    if (!regularfile::read(datafiles::locate(QFile::decodeName(Sprachdatei)), kMaxLanguageFile, bytes)) {
+    QString why;
+    const QString path = datafiles::locate(QFile::decodeName(Sprachdatei));
+    // A file that is not text would put junk into every caption: the texts stay.
+    if (!regularfile::read(path, kMaxLanguageFile, bytes, &why) || !(why = language::fileProblem(bytes)).isEmpty()) {
         // Read at start-up too: the board must come up without anyone there.
-        Dialogs::current().notice(this, QStringLiteral("language"), QStringLiteral("Error reading language File"));
+        Dialogs::current().notice(this, QStringLiteral("language"),
+                                  QStringLiteral("Error reading language File\n%1: %2\nThe texts stay as they were.")
+                                      .arg(QFileInfo(path).absoluteFilePath(), why));
         return;
     }
     Dialogs::current().withdrawNotice(QStringLiteral("language"));
@@ -204,12 +211,16 @@ void Tdisplay::LanguageClick() {
 void Tdisplay::SpracheSchreibenClick() {
     Sprachdatei = "Deutsch.lng";
     QSaveFile file(QStringLiteral("Deutsch.lng"));
+    auto failed = [&] {
+        Dialogs::current().error(this, QStringLiteral("Error writing language File\n%1: %2")
+                                           .arg(QFileInfo(file.fileName()).absoluteFilePath(), file.errorString()));
+    };
     if (!file.open(QIODevice::WriteOnly)) {
-        Dialogs::current().error(this, QStringLiteral("Error writing language File"));
+        failed();
         return;
     }
     for (const language::Line& line : language::lines())
         file.write(codepage::fromUnicode(languageText(line)) + "\r\n");
     if (!file.commit())
-        Dialogs::current().error(this, QStringLiteral("Error writing language File"));
+        failed();
 }

@@ -7,17 +7,31 @@
 #include "common/SaveWorker.h"
 #include "settings/SettingsKeys.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 const QString kIniFile = QStringLiteral("disp.ini");
 const QString kIniNotice = QStringLiteral("disp.ini");
 constexpr int kCheckMs = 1000;  // a change reaches the disk within two seconds
 
+const QString kUnreadableNotice = QStringLiteral("disp.ini unreadable");
+
 // A failed write never replaces the good file; where only the file is
-// writable it is rewritten in place.
-bool writeIni(const QByteArray& bytes, QString& error) {
+// writable it is rewritten in place. A file that was no settings file is
+// first moved to `aside`: it may be the operator's, and is never lost.
+bool writeIni(const QByteArray& bytes, const QString& aside, QString& error) {
+    if (!aside.isEmpty() && ::rename(QFile::encodeName(kIniFile).constData(), QFile::encodeName(aside).constData()) != 0 &&
+        errno != ENOENT) {
+        error = QStringLiteral("could not move the unreadable file to %1: %2")
+                    .arg(aside, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
     safefile::Options options;
     options.inPlaceWhenFolderReadOnly = true;
     return safefile::replace(kIniFile, bytes, options, &error);
@@ -31,11 +45,17 @@ void Tdisplay::Einstellungen_laden() {
     // disk is kept: the program writes when what it would write differs.
     if (!settingsfile::read(kIniFile, iniOnDisk_))
         iniOnDisk_.clear();
+    bool anyKey = false;
     settingsfile::forEachLine(iniOnDisk_, [&](const QByteArray& line) {
         QByteArray value;
         for (const settingskeys::Row& row : rows) {
-            if (!settingsfile::match(line, row.key, row.kind, value))
+            if (!settingsfile::match(line, row.key, row.kind, value)) {
+                // A known key with a value of the wrong kind still makes a settings file.
+                const qsizetype k = qsizetype(qstrlen(row.key));
+                anyKey = anyKey || (line.size() > k && line.startsWith(row.key) && line[k] == ' ');
                 continue;
+            }
+            anyKey = true;
             const int number = row.kind == Kind::Switch   ? (value == "1" ? 1 : 0)
                                : row.kind == Kind::Number ? intValue(value, row.fallback)
                                                           : 0;
@@ -43,6 +63,21 @@ void Tdisplay::Einstellungen_laden() {
             break;
         }
     });
+    // Binary junk or text without a single setting: the defaults stand, and
+    // the file goes aside before the first write replaces it.
+    const QString problem = settingsfile::problem(iniOnDisk_, anyKey);
+    if (problem.isEmpty())
+        return;
+    iniOnDisk_.clear();  // so that the settings are written
+    if (!iniAside_.isEmpty())
+        return;  // already told (the first paint reads the file again)
+    const QString path = QFileInfo(kIniFile).absoluteFilePath();
+    iniAside_ = safefile::asideName(path);
+    Dialogs::current().notice(this, kUnreadableNotice,
+                              QStringLiteral("disp.ini is not a settings file: %1\nFile: %2\n"
+                                             "Settings not read from it keep their defaults. The file is kept: "
+                                             "before the settings are written it is moved to %3")
+                                  .arg(problem, path, iniAside_));
 }
 
 QByteArray Tdisplay::settingsBytes() {
@@ -67,7 +102,7 @@ void Tdisplay::startSettingsAutosave() {
         if (bytes == iniOnDisk_)
             return;
         iniOnDisk_ = bytes;  // written or failed, it is not tried again until the next change or tick
-        iniWriter_->submit([bytes](QString& why) { return writeIni(bytes, why); });
+        iniWriter_->submit([bytes, aside = iniAside_](QString& why) { return writeIni(bytes, aside, why); });
     });
     connect(iniWriter_, &SaveWorker::finished, this, [this](quint64, bool ok, const QString& error) {
         settingsWritten(ok, ok ? iniOnDisk_ : QByteArray(), error);
@@ -77,6 +112,12 @@ void Tdisplay::startSettingsAutosave() {
 
 void Tdisplay::settingsWritten(bool ok, const QByteArray& bytes, const QString& error) {
     if (ok) {
+        if (!iniAside_.isEmpty() && QFileInfo::exists(iniAside_))
+            Dialogs::current().notice(this, kUnreadableNotice,
+                                      QStringLiteral("disp.ini was not a settings file and was moved to %1\n"
+                                                     "The settings are written anew to %2")
+                                          .arg(iniAside_, QFileInfo(kIniFile).absoluteFilePath()));
+        iniAside_.clear();
         if (!iniError_.isEmpty())
             Dialogs::current().withdrawNotice(kIniNotice);
         iniError_.clear();
@@ -98,5 +139,5 @@ void Tdisplay::Einstellungen_speichern() {
         iniWriter_->waitIdle();
     const QByteArray bytes = settingsBytes();
     QString error;
-    settingsWritten(writeIni(bytes, error), bytes, error);
+    settingsWritten(writeIni(bytes, iniAside_, error), bytes, error);
 }

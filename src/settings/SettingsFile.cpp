@@ -69,6 +69,21 @@ bool match(const QByteArray& line, const QByteArray& key, Kind kind, QByteArray&
     return true;
 }
 
+QString problem(const QByteArray& bytes, bool anyKey) {
+    if (bytes.trimmed().isEmpty())
+        return {};
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const uchar c = uchar(bytes[i]);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            return QStringLiteral("it holds binary data (byte %1 at offset %2)")
+                .arg(QStringLiteral("0x%1").arg(c, 2, 16, QLatin1Char('0')))
+                .arg(i);
+    }
+    if (!anyKey)
+        return QStringLiteral("not one of its lines is a setting");
+    return {};
+}
+
 QByteArray format(const QByteArray& key, const QByteArray& value) { return key + ' ' + value + "\r\n"; }
 
 } // namespace settingsfile

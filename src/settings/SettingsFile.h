@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QString>
 #include <functional>
 
 // The line format of disp.ini: 8-bit text, one "key value" per line, lines
@@ -31,6 +32,11 @@ bool forEachLine(const QString& path, const std::function<void(const QByteArray&
 // start with the key and its blank (for a switch: the key, the blank and
 // "0" or "1").
 bool match(const QByteArray& line, const QByteArray& key, Kind kind, QByteArray& value);
+
+// Why `bytes` is no settings file, or empty when it may be one: binary
+// data, or text in which not one line is a setting (`anyKey` false). An
+// empty file, or one of blanks only, is none of these.
+QString problem(const QByteArray& bytes, bool anyKey);
 
 // One written line: key, blank, value, CR LF.
 QByteArray format(const QByteArray& key, const QByteArray& value);

@@ -17,6 +17,12 @@
 namespace settingskeys {
 namespace {
 
+// Bounds of what the file may ask for: the smallest window that still shows
+// a part of the panel to scroll, and places far beyond any screen but well
+// inside what the window system takes.
+constexpr int kMinWindowWidth = 320, kMinWindowHeight = 240;
+constexpr int kMaxCoordinate = 16000;
+
 QByteArray num(int v) { return QByteArray::number(v); }
 
 // ---- window geometry --------------------------------------------------------
@@ -24,6 +30,11 @@ QByteArray num(int v) { return QByteArray::number(v); }
 // 0 height, 1 width, 2 left, 3 top: the window's outer bounds.
 template <int G>
 void applyGeometry(Tdisplay& d, int v, const QByteArray&) {
+    // A hostile or broken value must not leave a window too small to use or
+    // too large for the window system: sizes and places are kept in bounds
+    // (the start-up then brings the window onto a screen).
+    v = G <= 1 ? std::clamp(v, G == 0 ? kMinWindowHeight : kMinWindowWidth, kMaxCoordinate)
+               : std::clamp(v, -kMaxCoordinate, kMaxCoordinate);
     const QRect outer = windowframe::outerBounds(d);
     const int dw = outer.width() - d.width(), dh = outer.height() - d.height();
     switch (G) {
@@ -130,10 +141,12 @@ QList<DisplayLabel*> labels(const Tdisplay& d, int e) {
 }
 DisplayLabel* label(const Tdisplay& d, int e) { return static_cast<DisplayLabel*>(element(d, e)); }
 
+// An element is placed inside the panel, where scrolling reaches it.
+int elementCoordinate(int v) { return std::clamp(v, 0, kMaxCoordinate); }
 template <int E>
-void applyX(Tdisplay& d, int v, const QByteArray&) { element(d, E)->move(v, element(d, E)->y()); }
+void applyX(Tdisplay& d, int v, const QByteArray&) { element(d, E)->move(elementCoordinate(v), element(d, E)->y()); }
 template <int E>
-void applyY(Tdisplay& d, int v, const QByteArray&) { element(d, E)->move(element(d, E)->x(), v); }
+void applyY(Tdisplay& d, int v, const QByteArray&) { element(d, E)->move(element(d, E)->x(), elementCoordinate(v)); }
 template <int E>
 QByteArray storeX(const Tdisplay& d) { return num(element(d, E)->x()); }
 template <int E>

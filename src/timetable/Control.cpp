@@ -3,9 +3,11 @@
 #include "common/CodePage.h"
 #include "common/DataFiles.h"
 #include "common/Dialogs.h"
+#include "common/RegularFile.h"
 #include "common/SafeFile.h"
 #include "common/SaveWorker.h"
 #include "console/Disp.h"
+#include "timetable/FileKind.h"
 #include "timetable/Spreadsheet.h"
 #include "timetable/Xls.h"
 
@@ -150,6 +152,7 @@ void TTimeControl::DateiLadenClick() {
     if (!QFile::exists(kDataFile))
         source = datafiles::shipped(kTemplate);
     if (source.isEmpty()) {
+        setSaveStatus(SaveStatus::NotLoaded, QStringLiteral("%1 does not exist").arg(kDataFile));
         Dialogs::current().notice(this, kLoadNotice,
                                   QStringLiteral("Data File does not exist\n%1\n"
                                                  "A new one is made with the first result.")
@@ -157,25 +160,26 @@ void TTimeControl::DateiLadenClick() {
         return;
     }
     if (TimeTable->ReadEx(source) == 8) {
+        // What the file really is, in words that say what to do with it.
+        const QString shown = source == kDataFile ? kDataFile : QFileInfo(source).absoluteFilePath();
+        QByteArray bytes;
+        const QString what = regularfile::read(source, xls::kMaxFileSize, bytes)
+                                 ? filekind::describe(filekind::classify(bytes), shown, TimeTable->lastError())
+                                 : QStringLiteral("%1: %2").arg(shown, TimeTable->lastError());
+        setSaveStatus(SaveStatus::NotLoaded, what);
         if (source != kDataFile) {  // the shipped template: nothing of the operator's to keep
-            Dialogs::current().notice(this, kLoadNotice,
-                                      QStringLiteral("Could not read Data File\n%1: %2")
-                                          .arg(QFileInfo(source).absoluteFilePath(), TimeTable->lastError()));
+            Dialogs::current().notice(this, kLoadNotice, QStringLiteral("Could not read Data File\n%1").arg(what));
             return;
         }
         // Never overwritten: the first save moves it aside under a name
         // that says what it is.
-        unreadableReason_ = TimeTable->lastError();
-        QString aside = path + QStringLiteral(".unreadable-") +
-                        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        for (int n = 2; QFileInfo::exists(aside); ++n)
-            aside = aside.section(u'~', 0, 0) + u'~' + QString::number(n);
-        unreadableAside_ = aside;
+        unreadableReason_ = what;
+        unreadableAside_ = safefile::asideName(path);
         movedAside_ = std::make_shared<std::atomic<bool>>(false);
         Dialogs::current().notice(this, kLoadNotice,
-                                  QStringLiteral("Could not read Data File\n%1: %2\n"
+                                  QStringLiteral("Could not read Data File\n%1\nFile: %2\n"
                                                  "The file is kept: before the first save it is moved to %3")
-                                      .arg(path, unreadableReason_, unreadableAside_));
+                                      .arg(unreadableReason_, path, unreadableAside_));
         return;
     }
     applyNumberFormat();
@@ -254,8 +258,8 @@ void TTimeControl::submitSnapshot() {
 void TTimeControl::saveFinished(quint64, bool ok, const QString& error) {
     if (!unreadableAside_.isEmpty() && movedAside_->load()) {
         Dialogs::current().notice(this, kLoadNotice,
-                                  QStringLiteral("Could not read Data File\n%1: %2\nThe file was moved to %3")
-                                      .arg(QFileInfo(kDataFile).absoluteFilePath(), unreadableReason_,
+                                  QStringLiteral("Could not read Data File\n%1\nFile: %2\nThe file was moved to %3")
+                                      .arg(unreadableReason_, QFileInfo(kDataFile).absoluteFilePath(),
                                            unreadableAside_));
         unreadableAside_.clear();
     }
@@ -309,13 +313,17 @@ void TTimeControl::setSaveStatus(SaveStatus::State state, const QString& reason)
     saveStatus_.reason = reason;
     if (state == SaveStatus::Saved)
         saveStatus_.savedAt = QDateTime::currentDateTime();
-    const QString shown = state == SaveStatus::Failed
-                              ? QStringLiteral("Not saved: %1: %2").arg(saveStatus_.path, reason)
-                              : QStringLiteral("Saved %1: %2").arg(saveStatus_.savedAt.toString(QStringLiteral("HH:mm:ss")),
-                                                                  saveStatus_.path);
+    QString shown;
+    switch (state) {
+    case SaveStatus::Failed: shown = QStringLiteral("Not saved: %1: %2").arg(saveStatus_.path, reason); break;
+    case SaveStatus::NotLoaded: shown = QStringLiteral("No table loaded: %1").arg(reason); break;
+    default:
+        shown = QStringLiteral("Saved %1: %2").arg(saveStatus_.savedAt.toString(QStringLiteral("HH:mm:ss")),
+                                                   saveStatus_.path);
+    }
     TimeControlSaveStatus->setText(shown);
     TimeControlSaveStatus->setToolTip(shown);
-    TimeControlSaveStatus->setStyleSheet(state == SaveStatus::Failed ? QStringLiteral("color: #c00000; font-weight: bold")
+    TimeControlSaveStatus->setStyleSheet(state != SaveStatus::Saved ? QStringLiteral("color: #c00000; font-weight: bold")
                                                                      : QString());
     emit saveStatusChanged(saveStatus_);
 }

@@ -1054,3 +1054,22 @@ bool saveAtomically(const QString& path, const QByteArray& bytes, QString* error
 }
 
 } // namespace xls
+
+namespace xls {
+
+std::optional<QStringList> containerEntries(const QByteArray& file) {
+    ensureGsf();
+    GObj<GsfInput> in(gsf_input_memory_new(reinterpret_cast<const guint8*>(file.constData()),
+                                           gsf_off_t(file.size()), FALSE));
+    GObj<GsfInfile> ole(gsf_infile_msole_new(in.p, nullptr));
+    if (!ole.p)
+        return std::nullopt;
+    QStringList names;
+    const int n = gsf_infile_num_children(ole.p);
+    for (int i = 0; i < n; ++i)
+        if (const char* name = gsf_infile_name_by_index(ole.p, i))
+            names << QString::fromUtf8(name);
+    return names;
+}
+
+} // namespace xls

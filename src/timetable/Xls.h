@@ -3,6 +3,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <optional>
 #include <vector>
 
 // liste.xls: an Excel 97-2003 workbook (BIFF8 records in the "Workbook"
@@ -18,6 +20,10 @@ bool read(const QByteArray& file, Sheet& out, QString* error = nullptr, std::vec
 // Reads only a regular file of at most kMaxFileSize bytes.
 bool readFile(const QString& path, Sheet& out, QString* error = nullptr, std::vector<Sheet>* more = nullptr);
 constexpr qint64 kMaxFileSize = qint64(1) << 30;
+
+// Names of the streams and storages at the top of an OLE2 compound file;
+// nullopt when the bytes are none.
+std::optional<QStringList> containerEntries(const QByteArray& file);
 
 // The BIFF8 "Workbook" stream and the compound file around it.
 QByteArray workbookStream(const Sheet& sheet);

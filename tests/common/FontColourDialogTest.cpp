@@ -70,6 +70,7 @@ TEST(FontColourDialog, FixedPitchOnlyOffersNothingElse) {
 TEST(ScreenNotice, ShowsWithoutWaitingOneBoxPerKeyAndIsWithdrawn) {
     ScreenDialogs screen;
     QWidget parent;
+    parent.show();  // a box waits for a window that is not shown yet
     auto boxes = [&] { return parent.findChildren<QMessageBox*>(); };
     screen.notice(&parent, "save", "Could not write Data File");  // returns at once: no event loop runs
     screen.notice(&parent, "save", "Could not write Data File: disk full");

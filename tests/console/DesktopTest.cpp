@@ -5,10 +5,12 @@
 #include "TempDir.h"
 #include "XServer.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -383,6 +385,174 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     QFile::remove(p.dir.file("disp.ini"));
     EXPECT_EQ(p.stop(withWindowManager() ? SIGTERM : SIGINT), 0);
     EXPECT_TRUE(QFileInfo::exists(p.dir.file("disp.ini")));
+}
+
+namespace {
+// The screen sizes a notice must fit: a desktop monitor and a small laptop.
+class NoticeDesktop : public ::testing::TestWithParam<std::tuple<QSize, bool>> {
+protected:
+    QSize screenSize() const { return std::get<0>(GetParam()); }
+    bool withWindowManager() const { return std::get<1>(GetParam()); }
+};
+
+std::string screenAndWm(const ::testing::TestParamInfo<std::tuple<QSize, bool>>& p) {
+    const QSize s = std::get<0>(p.param);
+    return QString("%1x%2_%3").arg(s.width()).arg(s.height()).arg(std::get<1>(p.param) ? "openbox" : "bareX").toStdString();
+}
+
+// The box lies above the main window and wholly on the screen, and stays so
+// once the main window has settled in its place.
+void expectSeen(const XServer& x, const QString& main, const QString& box) {
+    const QRect screen(QPoint(0, 0), x.screen());
+    auto above = [&] {
+        const QStringList s = x.stacking();
+        return s.indexOf(box) > s.indexOf(main) && s.indexOf(main) >= 0;
+    };
+    std::optional<QRect> f;
+    EXPECT_TRUE(pollUntil([&] { return above() && (f = x.frameGeometry(box)) && screen.contains(*f); }, 5000))
+        << "box " << describe(f).toStdString() << " stacking " << x.stacking().join(' ').toStdString();
+    QThread::msleep(1200);  // the main window has corrected its place by now
+    f = x.frameGeometry(box);
+    EXPECT_TRUE(f && screen.contains(*f)) << describe(f).toStdString();
+    EXPECT_TRUE(above()) << x.stacking().join(' ').toStdString() << " main " << main.toStdString();
+}
+} // namespace
+
+// A liste.xls that is an .xlsx: the notice says so and what to do, names the
+// file and where it goes, and opens above the main window, wholly on the
+// screen, on a desktop monitor and on a laptop, with and without a window manager.
+TEST_P(NoticeDesktop, AWrongTableIsNamedInANoticeThatIsSeen) {
+    XServer x({screenSize(), withWindowManager()});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    QFile::remove(p.dir.file("liste.xls"));
+    ASSERT_TRUE(QFile::copy(TD_SOURCE_DIR "/tests/timetable/fixtures/kinds/liste.xlsx", p.dir.file("liste.xls")));
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    const QStringList boxes = p.dialogs(w);
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(x.netWmName(boxes[0]).toStdString(), "Error");
+    expectSeen(x, w, boxes[0]);
+    const auto text = x.textOf(boxes[0]);
+    ASSERT_TRUE(text);
+    const QString path = QFileInfo(p.dir.file("liste.xls")).canonicalFilePath();
+    EXPECT_TRUE(text->contains("Could not read Data File\n"
+                               "liste.xls is an Excel 2007+ workbook (.xlsx); save it as Excel 97-2003 (.xls)\n"
+                               "File: " + path + "\n"
+                               "The file is kept: before the first save it is moved to " + path + ".unreadable-"))
+        << text->toStdString();
+    EXPECT_EQ(p.stop(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(LaptopAndMonitor, NoticeDesktop,
+                         ::testing::Combine(::testing::Values(QSize(1920, 1080), QSize(1366, 768)), ::testing::Bool()),
+                         screenAndWm);
+
+// A notice raised while the board covers the screen waits: the board stays
+// on top and alone; back in setup the notice opens above the panel.
+TEST_P(Desktop, ANoticeWhileTheBoardShowsWaitsForTheSetupPanel) {
+    XServer x({QSize(1366, 768), withWindowManager()});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    Pty pty;
+    ASSERT_TRUE(pty.valid());
+    ASSERT_TRUE(pty.link(p.dir.file("COM1")));
+    p.ini("COM 1\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
+    const QRect screen(QPoint(0, 0), x.screen());
+    QThread::msleep(1000);  // settled
+    ASSERT_TRUE(x.key(w, "F9"));
+    ASSERT_TRUE(becomes(x, w, screen, screen));
+
+    // A folder in the way of liste.xls: the result cannot be saved.
+    ASSERT_TRUE(QFile::remove(p.dir.file("liste.xls")));
+    ASSERT_TRUE(QDir().mkpath(p.dir.file("liste.xls/in-the-way")));
+    ASSERT_TRUE(pty.write("001C    00:00:12.345 1\r"));
+    QThread::msleep(2000);
+    EXPECT_EQ(x.windowsOf(p.app.processId()), QStringList{w});  // no box on the board
+    if (withWindowManager()) {
+        EXPECT_EQ(x.stacking().last(), w);
+    }
+    EXPECT_TRUE(becomes(x, w, screen, screen));
+
+    ASSERT_TRUE(x.key(w, "Escape"));
+    const QStringList boxes = p.dialogs(w);
+    ASSERT_EQ(boxes.size(), 1);
+    expectSeen(x, w, boxes[0]);
+    const auto text = x.textOf(boxes[0]);
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->contains("Could not write Data File")) << text->toStdString();
+    EXPECT_EQ(p.stop(), 0);
+}
+
+// Broken files met at start: each is named in a notice that is seen, and the
+// panel shows. A disp.ini of junk goes aside, whole, before the settings
+// replace it; a language file that is no text leaves the texts as they are.
+TEST(DesktopOpenbox, BrokenSettingsAndLanguageFilesAreNamedAndThePanelShows) {
+    XServer x({QSize(1366, 768), true});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    QByteArray junk;
+    for (int i = 0; i < 3000; ++i)
+        junk += char((i * 7919 + 13) & 0xFF);
+    p.ini(junk);
+    QFile picture(TD_SOURCE_DIR "/data/logo2.bmp");
+    ASSERT_TRUE(picture.open(QIODevice::ReadOnly));
+    p.dir.write("english.lng", picture.readAll());
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    ASSERT_TRUE(pollUntil([&] { return p.settings().contains("DisplayHeight"); }, 8000));
+    const QStringList asides = QDir(p.dir.path()).entryList({"disp.ini.unreadable-*"}, QDir::Files);
+    ASSERT_EQ(asides.size(), 1);
+    EXPECT_TRUE(QRegularExpression("^disp\\.ini\\.unreadable-\\d{8}-\\d{6}$").match(asides[0]).hasMatch());
+    EXPECT_EQ(p.dir.read(asides[0]), junk);
+
+    const QStringList boxes = p.dialogs(w, 2);
+    ASSERT_EQ(boxes.size(), 2);
+    const QString folder = QFileInfo(p.dir.path()).canonicalFilePath();
+    QStringList told;
+    for (const QString& box : boxes) {
+        expectSeen(x, w, box);
+        told << x.textOf(box).value_or(QString());
+    }
+    EXPECT_EQ(told.filter("not a settings file").filter("moved to " + folder + "/" + asides[0]).size(), 1)
+        << told.join("\n--\n").toStdString();
+    EXPECT_EQ(told.filter("Error reading language File\n" + folder + "/english.lng: it is not a text file").size(), 1)
+        << told.join("\n--\n").toStdString();
+    // The panel at a usable size, on the screen.
+    const auto client = x.clientGeometry(w);
+    ASSERT_TRUE(client);
+    EXPECT_GE(client->width(), 700);
+    EXPECT_EQ(p.stop(), 0);
+}
+
+// Sizes and places far out of range in disp.ini: the panel still shows, at a
+// usable size and on the screen.
+TEST_P(Desktop, SettingsFarOutOfRangeStillShowThePanel) {
+    XServer x({QSize(1366, 768), withWindowManager()});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    p.ini("DisplayHeight 99999999999999999999\r\nDisplayWidth 1e308\r\nDisplayLeft -99999999999999999999\r\n"
+          "DisplayTop 2147483647\r\nRankX 99999999999999999999\r\nNumberX 2147483647\r\nTimeY -5\r\n"
+          "RankFontSize -40\r\nTimeFontSize 1e308\r\n");
+    const QString w = p.start();
+    ASSERT_FALSE(w.isEmpty());
+    const QRect screen(QPoint(0, 0), x.screen());
+    std::optional<QRect> client;
+    ASSERT_TRUE(pollUntil([&] { return (client = x.clientGeometry(w)) && screen.contains(*client); }, 5000))
+        << describe(client).toStdString();
+    QThread::msleep(1000);
+    client = x.clientGeometry(w);
+    ASSERT_TRUE(client);
+    EXPECT_TRUE(screen.contains(*client)) << describe(client).toStdString();
+    EXPECT_GE(client->width(), 300);   // 320 x 240 outside, frame included
+    EXPECT_GE(client->height(), 200);
+    EXPECT_EQ(p.stop(), 0);
+    const auto s = p.settings();
+    EXPECT_GE(s["DisplayWidth"].toInt(), 320);
+    EXPECT_EQ(s["NumberX"], "16000");
 }
 
 // With the shipped english.lng every dialog the operator opens is titled in

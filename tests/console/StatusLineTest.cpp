@@ -6,8 +6,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
 
 namespace {
 
@@ -39,7 +42,7 @@ TEST_F(StatusLine, ShowsPortLinesTableAndWebBoardAndHidesOnTheScoreboard) {
     win->updateStatusLine();
     EXPECT_TRUE(partText("StatusPort").startsWith("Port: none")) << partText("StatusPort").toStdString();
     EXPECT_EQ(partText("StatusLines"), "no lines received");
-    EXPECT_EQ(partText("StatusTable"), "time table: no change since it was loaded");
+    EXPECT_EQ(partText("StatusTable"), "no time table loaded");  // none in the folder, none shipped
     EXPECT_TRUE(part("StatusWeb")->isHidden());
 
     // Lines: counted at their carriage return; a lone CR is no line.
@@ -86,4 +89,108 @@ TEST_F(StatusLine, ShowsPortLinesTableAndWebBoardAndHidesOnTheScoreboard) {
     EXPECT_FALSE(part("StatusWeb")->isHidden());
     win->setWebAddress("");
     EXPECT_TRUE(part("StatusWeb")->isHidden());
+}
+
+// A liste.xls that could not be loaded: the status line says that no table
+// was loaded (not that nothing changed since), and its tooltip says why.
+TEST_F(StatusLine, SaysWhenNoTableWasLoaded) {
+    ASSERT_TRUE(QFile::copy(TD_SOURCE_DIR "/tests/timetable/fixtures/kinds/liste.xlsx", "liste.xls"));
+    createWindows();
+    win->updateStatusLine();
+    EXPECT_EQ(partText("StatusTable"), "no time table loaded");
+    EXPECT_EQ(part("StatusTable")->toolTip(),
+              "liste.xls is an Excel 2007+ workbook (.xlsx); save it as Excel 97-2003 (.xls)");
+    // The first result makes a new table; the old file went aside.
+    timeControl->TimeTable->setEntryRC(10, 3, "Huber");
+    timeControl->waitForSaves();
+    EXPECT_EQ(partText("StatusTable"),
+              "time table saved at " + timeControl->saveStatus().savedAt.toString("HH:mm:ss"));
+}
+
+// A notice raised while the board shows waits for the setup panel, and the
+// status line says that one is waiting until the operator has closed it.
+TEST_F(StatusLine, ANoticeWhileTheBoardShowsWaitsAndTheStatusLineSaysSo) {
+    for (const char* f : {"liste.xls", "english.lng", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+        ASSERT_TRUE(QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, f));
+    dialogs->notices.clear();  // those of the windows made before the files were there
+    dialogs->openNotices.clear();
+    createWindows();
+    QLabel* waiting = part("StatusNotice");
+    ASSERT_NE(waiting, nullptr);
+    win->updateStatusLine();
+    ASSERT_TRUE(waiting->isHidden()) << dialogs->notices.join("\n").toStdString();
+
+    win->StartClick();
+    QFile::remove("liste.xls");
+    QDir().mkpath("liste.xls/in-the-way");  // the next save fails
+    timeControl->TimeTable->setEntryRC(10, 3, "Huber");
+    timeControl->waitForSaves();
+    ASSERT_EQ(timeControl->saveStatus().state, SaveStatus::Failed);
+    EXPECT_TRUE(dialogs->notices.isEmpty());  // nothing covers the board
+    EXPECT_TRUE(dialogs->noticesPutAway);
+    EXPECT_EQ(Dialogs::current().pendingNotices(), 1);
+
+    win->Anzeige_beenden();
+    ASSERT_EQ(dialogs->notices.size(), 1);
+    EXPECT_TRUE(dialogs->notices[0].startsWith("Could not write Data File")) << dialogs->notices[0].toStdString();
+    EXPECT_FALSE(dialogs->noticesPutAway);
+    EXPECT_FALSE(waiting->isHidden());
+    EXPECT_EQ(waiting->text(), "1 notice waiting");
+
+    // The cause goes away: the notice with it, and the status line says no more.
+    QDir("liste.xls").removeRecursively();
+    ASSERT_FALSE(QFileInfo::exists("liste.xls"));
+    timeControl->TimeTable->setEntryRC(10, 4, "Hans");
+    timeControl->waitForSaves();
+    QElapsedTimer t;
+    t.start();
+    while (timeControl->saveStatus().state != SaveStatus::Saved && t.elapsed() < 8000)
+        spin(50);
+    ASSERT_EQ(timeControl->saveStatus().state, SaveStatus::Saved) << timeControl->saveStatus().reason.toStdString();
+    win->updateStatusLine();
+    EXPECT_TRUE(waiting->isHidden()) << dialogs->openNotices.keys().join(", ").toStdString();
+}
+
+// One line at the bottom of the window, under the scrolled panel: it covers
+// no element or control wherever they are, and every part that must be read
+// whole ("... last 12 s ago") is.
+TEST_F(StatusLine, OneLineAtTheBottomOverNothing) {
+    ASSERT_TRUE(QFile::copy(TD_SOURCE_DIR "/data/liste.xls", "liste.xls"));
+    createWindows();
+    receive("012C    00:00:35.000 3\r013.    00:00:20.000  \r");
+    timeControl->TimeTable->setEntryRC(10, 3, "Huber");
+    timeControl->waitForSaves();
+    win->setWebAddress("http://192.168.100.200:8080/");
+    win->show();
+    // The window as it stands on a 1920x1080 monitor (its design size) and
+    // shrunk onto a 1366x768 laptop screen, and widened by the operator.
+    for (const QSize size : {QSize(803, 765), QSize(803, 740), QSize(1366, 740), QSize(1920, 1050)}) {
+        SCOPED_TRACE(QString("%1x%2").arg(size.width()).arg(size.height()).toStdString());
+        win->resize(size);
+        spin(50);
+        win->updateStatusLine();
+        spin(50);
+        const QRect bar = win->StatusLine->geometry();
+        EXPECT_EQ(bar, QRect(0, win->height() - bar.height(), win->width(), bar.height()));
+        EXPECT_EQ(bar.height(), win->fontMetrics().height() + 6);  // one line
+        // What the operator sees of every element and control lies above it.
+        const QRect view(win->scroller->viewport()->mapTo(win.get(), QPoint(0, 0)), win->scroller->viewport()->size());
+        for (QWidget* w : win->canvas->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (w->isHidden())
+                continue;
+            const QRect seen = QRect(w->mapTo(win.get(), QPoint(0, 0)), w->size()) & view;
+            EXPECT_FALSE(seen.intersects(bar)) << w->objectName().toStdString();
+        }
+        EXPECT_FALSE(view.intersects(bar));
+        for (QLabel* l : win->StatusLine->findChildren<QLabel*>()) {
+            if (l->isHidden())
+                continue;
+            EXPECT_TRUE(bar.contains(QRect(l->mapTo(win.get(), QPoint(0, 0)), l->size())))
+                << l->objectName().toStdString();
+        }
+        QLabel* lines = part("StatusLines");
+        EXPECT_TRUE(QRegularExpression("^2 lines received, last \\d+ s ago$").match(partText("StatusLines")).hasMatch())
+            << partText("StatusLines").toStdString();
+        EXPECT_GE(lines->width(), lines->fontMetrics().horizontalAdvance(lines->text()));
+    }
 }

@@ -228,8 +228,10 @@ TEST_F(Language, MissingFileIsReportedAndEmptyNameIsSilent) {
     EXPECT_TRUE(dialogs->errors.isEmpty());  // never waits for the operator
     dialogs->notices.clear();
     win->Sprache_laden();
-    EXPECT_EQ(dialogs->notices, QStringList{"Error reading language File"});
-    EXPECT_EQ(dialogs->openNotices.value("language"), "Error reading language File");
+    const QString told = "Error reading language File\n" + dir.file("nowhere.lng") +
+                         ": No such file or directory\nThe texts stay as they were.";
+    EXPECT_EQ(dialogs->notices, QStringList{told});
+    EXPECT_EQ(dialogs->openNotices.value("language"), told);
     win->Sprachdatei.clear();
     win->Sprache_laden();
     EXPECT_EQ(dialogs->notices.size(), 1);
@@ -283,7 +285,42 @@ TEST_F(Language, AFileThatIsNotAFileIsRefusedAtOnce) {
         win->Sprachdatei = QFile::encodeName(file);
         win->Sprache_laden();
         EXPECT_LT(t.elapsed(), 2000);
-        EXPECT_EQ(dialogs->notices, QStringList{"Error reading language File"});
+        ASSERT_EQ(dialogs->notices.size(), 1);
+        EXPECT_TRUE(dialogs->notices[0].startsWith("Error reading language File\n" + dir.file(file) + ": "))
+            << dialogs->notices[0].toStdString();
         EXPECT_EQ(texts(), before);
     }
+}
+
+// A language file that is no text would put junk into every caption: the
+// texts stay readable, and the notice names the file and what is wrong.
+TEST_F(Language, AFileThatIsNotTextIsNamedAndTheTextsStay) {
+    load("DejaVu Sans\n1\nShow rank\n");
+    const QStringList before = texts();
+    QFile picture(TD_SOURCE_DIR "/data/logo1.bmp");
+    ASSERT_TRUE(picture.open(QIODevice::ReadOnly));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* reason;
+    } cases[] = {
+        {"a picture renamed", picture.readAll(), "it is not a text file (byte 0x"},
+        {"UTF-16 text", QByteArray("\xFF\xFES\0h\0o\0w\0\n\0", 12), "it is UTF-16 text; save it as 8-bit text"},
+        {"text with a NUL in it", QByteArray("Arial\n1\nRank\0junk\n", 18),
+         "it is not a text file (byte 0x00 at offset 12)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs->notices.clear();
+        load(c.bytes);
+        ASSERT_EQ(dialogs->notices.size(), 1);
+        EXPECT_TRUE(dialogs->notices[0].startsWith("Error reading language File\n" + dir.file("test.lng") + ": " +
+                                                   c.reason))
+            << dialogs->notices[0].toStdString();
+        EXPECT_EQ(texts(), before);
+        EXPECT_EQ(caption("CheckBoxR"), "Show rank");
+    }
+    load("DejaVu Sans\n1\nRank\n");  // a good file again: the box goes
+    EXPECT_FALSE(dialogs->openNotices.contains("language"));
+    EXPECT_EQ(caption("CheckBoxR"), "Rank");
 }

@@ -5,10 +5,32 @@
 #include "display/PictureBox.h"
 #include "settings/SettingsKeys.h"
 
-#include <QScrollArea>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QThread>
+
+#include <cstdlib>
+#include <functional>
+
+namespace {
+// Runs the event loop until done holds or ms pass.
+bool within(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    return true;
+}
+} // namespace
 
 class Settings : public MainWindowTest {
 protected:
@@ -302,4 +324,90 @@ TEST_F(StartUp, TextValuesAreKeptAsWritten) {
     EXPECT_EQ(value("NumberFontName"), "Z\xfcrich Sans");  // Windows-1252, as read
     EXPECT_EQ(value("Language"), "");
     EXPECT_GT(win->Rang->height(), 0);
+}
+
+// A disp.ini that is no settings file may be something of the operator's:
+// it is moved aside under a name that says so before the settings replace
+// it, and the operator is told where it went.
+TEST_F(StartUp, ASettingsFileOfJunkIsMovedAsideBeforeItIsReplaced) {
+    QByteArray junk;
+    for (int i = 0; i < 3000; ++i)
+        junk += char((i * 7919 + 13) & 0xFF);
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* problem;
+    } cases[] = {
+        {"binary junk", junk, "it holds binary data (byte 0x"},
+        {"zeros after a crash", QByteArray(4096, '\0'), "it holds binary data (byte 0x00 at offset 0)"},
+        {"text but no setting", "[Display]\r\nHeight=765\r\n", "not one of its lines is a setting"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& f : QDir().entryList({"disp.ini*"}, QDir::Files))
+            QFile::remove(f);
+        dialogs->notices.clear();
+        startWith(c.bytes);
+        const QString path = dir.file("disp.ini");
+        const QStringList about = dialogs->notices.filter("disp.ini");
+        ASSERT_EQ(about.size(), 1) << dialogs->notices.join("\n--\n").toStdString();
+        const QString told = about[0];
+        EXPECT_TRUE(told.startsWith("disp.ini is not a settings file: " + QString(c.problem))) << told.toStdString();
+        EXPECT_TRUE(told.contains("File: " + path + "\n")) << told.toStdString();
+        const QString aside = told.section("moved to ", 1);
+        EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(path) + "\\.unreadable-\\d{8}-\\d{6}$")
+                        .match(aside)
+                        .hasMatch())
+            << aside.toStdString();
+        // Written within two seconds: the junk first goes aside, whole.
+        ASSERT_TRUE(within(
+            [&] {
+                return dir.read("disp.ini").startsWith("DisplayHeight ") &&
+                       dialogs->openNotices.value("disp.ini unreadable").startsWith("disp.ini was");
+            },
+            5000));
+        EXPECT_EQ(dir.read(QFileInfo(aside).fileName()), c.bytes);
+        EXPECT_EQ(dir.read("disp.ini").count('\n'), 138);
+        EXPECT_EQ(dialogs->openNotices.value("disp.ini unreadable"),
+                  "disp.ini was not a settings file and was moved to " + aside +
+                      "\nThe settings are written anew to " + path);
+        win->close();
+        EXPECT_EQ(QDir().entryList({"disp.ini*"}, QDir::Files).size(), 2);  // no second copy
+    }
+    // An empty file, or a settings file with odd lines, is no junk.
+    for (const QByteArray& fine : {QByteArray(), QByteArray(" \r\n"), QByteArray("DisplayRank 2\r\nnotes\r\n")}) {
+        dialogs->notices.clear();
+        for (const QString& f : QDir().entryList({"disp.ini*"}, QDir::Files))
+            QFile::remove(f);
+        startWith(fine);
+        EXPECT_TRUE(dialogs->notices.filter("disp.ini").isEmpty()) << fine.toStdString();
+        win->close();
+        EXPECT_EQ(QDir().entryList({"disp.ini*"}, QDir::Files), QStringList{"disp.ini"});
+    }
+}
+
+// Values far out of range (too many digits, floating point, negative
+// sizes) are held to bounds: the window keeps a usable size and every element
+// stays where scrolling reaches it.
+TEST_F(StartUp, ValuesFarOutOfRangeAreHeldToBounds) {
+    startWith("DisplayHeight 99999999999999999999\r\nDisplayWidth 1e308\r\nDisplayLeft -99999999999999999999\r\n"
+              "DisplayTop 2147483647\r\nRankX 99999999999999999999\r\nRankY -2147483648\r\nNumberX 2147483647\r\n"
+              "NumberY 1e308\r\nTimeX -5\r\nText1Y 99999\r\nLogo1X -300\r\nTextA1X 16001\r\n"
+              "RankFontSize -40\r\nTimeFontSize 99999999999999999999\r\n");
+    EXPECT_GE(win->frameGeometry().width(), 320);  // the outer bounds, as stored
+    EXPECT_GE(win->frameGeometry().height(), 240);
+    EXPECT_LE(std::abs(win->x()), 16000);
+    EXPECT_LE(std::abs(win->y()), 16000);
+    EXPECT_EQ(win->Rang->pos(), QPoint(0, 0));  // malformed (20 digits): fallback 0
+    EXPECT_EQ(win->Nummer->pos(), QPoint(16000, 0));
+    EXPECT_EQ(win->Zeit_Hz->x(), 0);
+    EXPECT_EQ(win->Textfeld[0].V->y(), 16000);
+    EXPECT_EQ(win->Logo[0]->x(), 0);
+    EXPECT_EQ(win->Tafel[0].Text->x(), 16000);
+    EXPECT_EQ(fonts::pointSize(win->Rang->font()), 26);
+    for (QWidget* w : win->movableElements())
+        EXPECT_TRUE(QRect(0, 0, 16001, 16001).contains(w->pos())) << w->objectName().toStdString();
+    // The bounds are what the file gets back.
+    EXPECT_EQ(value("NumberX"), "16000");
+    EXPECT_GE(value("DisplayWidth").toInt(), 320);
 }

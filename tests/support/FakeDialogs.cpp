@@ -18,12 +18,12 @@ void FakeDialogs::error(QWidget*, const QString& text) {
     errors << text;
 }
 
-void FakeDialogs::notice(QWidget*, const QString& key, const QString& text) {
+void FakeDialogs::showNotice(QWidget*, const QString& key, const QString& text) {
     notices << text;
     openNotices[key] = text;
 }
 
-void FakeDialogs::withdrawNotice(const QString& key) {
+void FakeDialogs::closeNotice(const QString& key) {
     openNotices.remove(key);
 }
 

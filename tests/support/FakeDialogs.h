@@ -11,8 +11,6 @@
 class FakeDialogs : public Dialogs {
 public:
     void error(QWidget* parent, const QString& text) override;
-    void notice(QWidget* parent, const QString& key, const QString& text) override;
-    void withdrawNotice(const QString& key) override;
     std::optional<FontChoice> chooseFont(QWidget* parent, const FontChoice& initial,
                                          bool fixedPitchOnly) override;
     std::optional<int32_t> chooseColour(QWidget* parent, int32_t initial) override;
@@ -45,8 +43,16 @@ public:
     QString lastFileFolder;
     int execCount = 0;
 
+    bool noticesPutAway = false;        // while notices are held
+
     static FakeDialogs& strict();
     static void installStrict();
+
+protected:
+    void showNotice(QWidget* parent, const QString& key, const QString& text) override;
+    void closeNotice(const QString& key) override;
+    void putAwayNotices(bool away) override { noticesPutAway = away; }
+    int shownNotices() const override { return int(openNotices.size()); }
 };
 
 // Installs a fresh FakeDialogs for the lifetime of the guard.

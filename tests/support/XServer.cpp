@@ -207,13 +207,48 @@ QStringList XServer::netWmState(const QString& id) const {
 }
 
 QStringList XServer::stacking() const {
-    const auto out = tool("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
     QStringList ids;
+    if (!options_.windowManager) {
+        // No window manager keeps a list: the root's children, which
+        // xwininfo prints from the top down.
+        const auto out = tool("xwininfo", {"-root", "-children"});
+        if (!out)
+            return ids;
+        static const QRegularExpression child("^\\s+(0x[0-9a-f]+) ");
+        for (const QString& line : out->split('\n')) {
+            const auto m = child.match(line);
+            if (m.hasMatch())
+                ids.prepend(QString::number(m.captured(1).toULongLong(nullptr, 16)));
+        }
+        return ids;
+    }
+    const auto out = tool("xprop", {"-root", "_NET_CLIENT_LIST_STACKING"});
     if (!out || !out->contains('#'))
         return ids;
     for (const QString& hex : out->section('#', 1).split(',', Qt::SkipEmptyParts))
         ids << QString::number(hex.trimmed().toULongLong(nullptr, 16));
     return ids;
+}
+
+std::optional<QString> XServer::textOf(const QString& id) const {
+    // A box whose text can be selected, as an operator copies it: a click
+    // into the text, select all, copy.
+    const auto clipboard = [&] { return tool("xclip", {"-selection", "clipboard", "-o"}, 2000); };
+    const std::optional<QString> before = clipboard();
+    const std::optional<QRect> box = clientGeometry(id);
+    tool("xdotool", {"windowraise", id});  // another box may lie over a part of it
+    QThread::msleep(200);
+    if (!box || !click(id, box->width() / 2, 24) || !key(id, "ctrl+a") || !key(id, "ctrl+c"))
+        return std::nullopt;
+    std::optional<QString> text;
+    if (pollUntil(
+            [&] {
+                text = clipboard();
+                return text && !text->isEmpty() && text != before;
+            },
+            2000))
+        return text;
+    return std::nullopt;
 }
 
 bool XServer::key(const QString& id, const QString& keyName) const {

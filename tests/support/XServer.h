@@ -53,8 +53,11 @@ public:
     // _NET_WM_STATE atoms (e.g. "_NET_WM_STATE_FULLSCREEN").
     QStringList netWmState(const QString& id) const;
 
-    // The managed windows from bottom to top (decimal ids), as the window manager stacks them.
+    // The windows from bottom to top (decimal ids): as the window manager stacks
+    // them, or without one as the X server does.
     QStringList stacking() const;
+    // The text a message box shows, copied out of it as an operator does.
+    std::optional<QString> textOf(const QString& id) const;
 
     // Sends key (xdotool key name) to the window, focusing it first.
     bool key(const QString& id, const QString& keyName) const;

@@ -612,7 +612,8 @@ TEST_F(ControlTest, ADataFileThatIsNotAFileIsRefusedAtOnce) {
         EXPECT_LT(t.elapsed(), 2000);
         EXPECT_TRUE(dialogs->errors.isEmpty());
         ASSERT_EQ(dialogs->notices.size(), 1);
-        EXPECT_TRUE(dialogs->notices[0].startsWith("Could not read Data File\n" + folder.file("liste.xls") + ": "))
+        EXPECT_TRUE(dialogs->notices[0].startsWith("Could not read Data File\nliste.xls: ")) << dialogs->notices[0].toStdString();
+        EXPECT_TRUE(dialogs->notices[0].contains("\nFile: " + folder.file("liste.xls") + "\n"))
             << dialogs->notices[0].toStdString();
         EXPECT_TRUE(w->TimeTable->sheet().isEmpty());
         w.reset();

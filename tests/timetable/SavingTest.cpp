@@ -138,14 +138,18 @@ TEST(TableSaving, UnreadableFileIsMovedAsideBeforeTheFirstSave) {
     stream.insert(20, QByteArray::fromHex("2f0006000100aabbccdd"));
     QByteArray encrypted;
     ASSERT_TRUE(xls::container(stream, encrypted));
+    QFile xlsx(TD_SOURCE_DIR "/tests/timetable/fixtures/kinds/liste.xlsx");
+    ASSERT_TRUE(xlsx.open(QIODevice::ReadOnly));
     struct Case {
         const char* name;
         QByteArray bytes;
-        const char* reason;  // part of the reason shown
+        const char* said;  // part of what the operator is told the file is
     } cases[] = {
-        {"truncated", good.left(good.size() / 2), ""},
-        {"an .xlsx renamed", QByteArray("PK\x03\x04\x14\x00\x06\x00", 8) + QByteArray(3000, 'z'), ""},
-        {"encrypted", encrypted, "encrypted"},
+        {"truncated", good.left(good.size() / 2), "liste.xls is "},
+        {"an .xlsx renamed", xlsx.readAll(),
+         "liste.xls is an Excel 2007+ workbook (.xlsx); save it as Excel 97-2003 (.xls)\n"},
+        {"encrypted", encrypted,
+         "liste.xls is protected by a password; remove the password and save it as Excel 97-2003 (.xls)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -157,8 +161,10 @@ TEST(TableSaving, UnreadableFileIsMovedAsideBeforeTheFirstSave) {
         EXPECT_TRUE(dialogs->errors.isEmpty());
         ASSERT_EQ(dialogs->notices.size(), 1);
         const QString told = dialogs->notices[0];
-        EXPECT_TRUE(told.startsWith("Could not read Data File\n" + path + ": ")) << told.toStdString();
-        EXPECT_TRUE(told.contains(c.reason)) << told.toStdString();
+        EXPECT_TRUE(told.startsWith(QString("Could not read Data File\n") + c.said)) << told.toStdString();
+        EXPECT_TRUE(told.contains("\nFile: " + path + "\n")) << told.toStdString();
+        EXPECT_EQ(w->saveStatus().state, SaveStatus::NotLoaded);
+        EXPECT_EQ(w->saveStatus().reason, told.section('\n', 1, 1));
         const QString aside = told.section(QStringLiteral("moved to "), 1);
         EXPECT_TRUE(aside.startsWith(path + ".unreadable-")) << told.toStdString();
         spin(100);
@@ -168,7 +174,8 @@ TEST(TableSaving, UnreadableFileIsMovedAsideBeforeTheFirstSave) {
         w->waitForSaves();
         EXPECT_EQ(dir.read(QFileInfo(aside).fileName()), c.bytes);
         EXPECT_EQ(readTable("liste.xls").entry(10, 3), "Neu");
-        EXPECT_TRUE(dialogs->openNotices.values().contains("Could not read Data File\n" + told.section('\n', 1, 1) +
+        EXPECT_EQ(w->saveStatus().state, SaveStatus::Saved);
+        EXPECT_TRUE(dialogs->openNotices.values().contains("Could not read Data File\n" + told.section('\n', 1, 2) +
                                                            "\nThe file was moved to " + aside))
             << dialogs->openNotices.values().join(" / ").toStdString();
         // a second save replaces the new file only; the copy stays

@@ -19,12 +19,14 @@ namespace {
 class PrintingDialogs : public SilentDialogs {
 public:
     void error(QWidget*, const QString& text) override { print("error", text); }
-    void notice(QWidget*, const QString&, const QString& text) override { print("notice", text); }
-    void withdrawNotice(const QString& key) override { print("withdrawn", key); }
     static void print(const char* what, QString text) {
         std::printf("%s %s\n", what, qPrintable(text.replace(u'\n', u'|')));
         std::fflush(stdout);
     }
+
+protected:
+    void showNotice(QWidget*, const QString&, const QString& text) override { print("notice", text); }
+    void closeNotice(const QString& key) override { print("withdrawn", key); }
 };
 } // namespace
 
