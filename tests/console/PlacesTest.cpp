@@ -15,6 +15,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -274,3 +275,101 @@ TEST_P(Drift, NoElementCreepsWhateverItShowsAtASave) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Drift, ::testing::ValuesIn(kDriftCases),
                          [](const ::testing::TestParamInfo<DriftCase>& i) { return std::string(i.param.name); });
+
+namespace {
+
+// The window ids of the program's dialogs, once there is one.
+QStringList dialogsOf(const XServer& x, const Program& p) {
+    QStringList others;
+    pollUntil(
+        [&] {
+            others = x.windowsOf(p.app.processId());
+            others.removeAll(p.window);
+            return !others.isEmpty();
+        },
+        10000);
+    return others;
+}
+
+// "Sprache", then the file typed into the dialog, as the operator does it.
+::testing::AssertionResult chooseLanguage(const XServer& x, Program& p, const QString& file) {
+    if (!p.click(kLanguage))
+        return ::testing::AssertionFailure() << "no click on \"Sprache\"";
+    const QStringList dialogs = dialogsOf(x, p);
+    if (dialogs.size() != 1)
+        return ::testing::AssertionFailure() << dialogs.size() << " dialogs opened";
+    QThread::msleep(300);  // the dialog has taken the keyboard
+    if (!x.tool("xdotool", {"type", "--delay", "20", file}) || !x.tool("xdotool", {"key", "Return"}))
+        return ::testing::AssertionFailure() << "typing into the dialog failed";
+    if (!pollUntil([&] { return x.windowsOf(p.app.processId()) == QStringList{p.window}; }, 10000))
+        return ::testing::AssertionFailure() << "the dialog did not close";
+    return ::testing::AssertionSuccess();
+}
+
+// english.lng with another idle text for text field 2 (line 87), longer than "Text2".
+QString otherLanguage(const Program& p) {
+    QList<QByteArray> lines = p.dir.read("english.lng").split('\n');
+    lines[86] = "Nationality\r";
+    const QString path = p.dir.file("other.lng");
+    p.dir.write("other.lng", lines.join('\n'));
+    return path;
+}
+
+} // namespace
+
+// After a language change the shadows of a right-aligned text field lie
+// where the border and shifts put them, as at start-up, and the field keeps
+// its designed place.
+TEST(Places, ShadowsLieUnderTheirFieldAfterALanguageChange) {
+    XServer x({QSize(1600, 1200), true});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    // Border 2, shifts 3 to the right and 1 up.
+    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nDisplayHeight 765\r\n"
+                            "COM 1\r\nAlignmentText2 2\r\nBorderText2 2\r\nPixelHText2 13\r\nPixelVText2 11\r\n");
+    const QString language = otherLanguage(p);
+    ASSERT_TRUE(p.start());
+    const Board before = p.settledBoard(idle);
+    ASSERT_EQ(before.value("Textfeld2_V").text, "Text2");
+    ASSERT_TRUE(chooseLanguage(x, p, language));
+    const Board after =
+        p.settledBoard([](const Board& b) { return b.value("Textfeld2_V").text == "Nationality"; });
+    const Place v = after.value("Textfeld2_V");
+    ASSERT_EQ(v.text, "Nationality");
+    const int b = 2, h = 3, up = 1;
+    const std::pair<const char*, QPoint> shadows[] = {{"Textfeld2_HLO", {h - b, -up - b}},
+                                                      {"Textfeld2_HLU", {h - b, -up + b}},
+                                                      {"Textfeld2_HRO", {h + b, -up - b}},
+                                                      {"Textfeld2_HRU", {h + b, -up + b}}};
+    for (const auto& [name, offset] : shadows) {
+        const Place s = after.value(name);
+        EXPECT_EQ(QPoint(s.x, s.y), QPoint(v.x, v.y) + offset) << name << ": " << describe(s) << " under "
+                                                              << describe(v);
+        EXPECT_EQ(s.width, v.width) << name;
+        EXPECT_EQ(s.text, v.text) << name;
+    }
+    // Right-aligned: the longer text grows to the left of the same right edge.
+    const Place was = before.value("Textfeld2_V");
+    EXPECT_EQ(v.x + v.width, was.x + was.width);
+    ASSERT_TRUE(p.end(Ending::Term));
+    EXPECT_EQ(p.settings().value("Text2X"), "508");
+    EXPECT_EQ(p.settings().value("Language"), language);
+}
+
+// After the Language dialog closes, F9 starts the board without a click:
+// the main window has taken the keyboard back.
+TEST(Places, F9WorksRightAfterTheLanguageDialog) {
+    XServer x({QSize(1600, 1200), true});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nDisplayHeight 765\r\nCOM 1\r\n");
+    const QString language = otherLanguage(p);
+    ASSERT_TRUE(p.start());
+    p.settledBoard(idle);
+    ASSERT_TRUE(chooseLanguage(x, p, language));
+    // To whatever has the keyboard, as a key the operator presses.
+    ASSERT_TRUE(x.tool("xdotool", {"key", "F9"}));
+    EXPECT_TRUE(pollUntil([&] { return x.netWmState(p.window).contains("_NET_WM_STATE_FULLSCREEN"); }, 5000))
+        << x.netWmState(p.window).join(' ').toStdString();
+    ASSERT_TRUE(p.end(Ending::Term));
+}
