@@ -373,3 +373,46 @@ TEST(Places, F9WorksRightAfterTheLanguageDialog) {
         << x.netWmState(p.window).join(' ').toStdString();
     ASSERT_TRUE(p.end(Ending::Term));
 }
+
+// A click on a picture picks it up wherever on it the click lands, also on
+// its left edge, which the "visible" check box beside it reaches into; the
+// check boxes still work where they are. The places put down are saved.
+TEST(Places, PicturesArePickedUpWhereverTheyAreClicked) {
+    XServer x({QSize(1600, 1200), true});
+    ASSERT_EQ(x.error().toStdString(), "");
+    Program p(x);
+    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nDisplayHeight 765\r\nCOM 1\r\n");
+    ASSERT_TRUE(p.start());
+    p.settledBoard(idle);
+    struct Move {
+        const char* name;
+        QPoint grip;  // the click that picks it up: 5 pixels from its left edge
+        QPoint to;    // inside the picture, where its top left corner jumps
+    };
+    const Move moves[] = {{"Logo1", {120 + 5, 648 + 10}, {300, 660}}, {"Logo2", {121 + 5, 671 + 10}, {320, 690}}};
+    for (const Move& m : moves) {
+        SCOPED_TRACE(m.name);
+        ASSERT_TRUE(p.click(m.grip));
+        ASSERT_TRUE(x.tool("xdotool", {"mousemove", "--sync", "--window", p.window, QString::number(m.to.x()),
+                                       QString::number(m.to.y())}));
+        ASSERT_TRUE(pollUntil([&] { const Place l = p.board().value(m.name); return QPoint(l.x, l.y) == m.to; },
+                              3000))
+            << describe(p.board().value(m.name));
+        ASSERT_TRUE(x.tool("xdotool", {"click", "1"}));  // put down where it now is, under the pointer
+        ASSERT_TRUE(x.tool("xdotool", {"mousemove", "--sync", "--window", p.window, "700", "300"}));
+        const Place put = p.settledBoard([](const Board&) { return true; }).value(m.name);
+        EXPECT_EQ(QPoint(put.x, put.y), m.to) << describe(put);
+        EXPECT_TRUE(put.visible);
+    }
+    // "Logo 1 visible" at its own place still switches the first picture.
+    ASSERT_TRUE(p.click({16 + 5, 648 + 8}));
+    EXPECT_TRUE(pollUntil([&] { return !p.board().value("Logo1").visible; }, 3000));
+    ASSERT_TRUE(p.end(Ending::Quit));
+    const auto ini = p.settings();
+    EXPECT_EQ(ini.value("Logo1X"), "300");
+    EXPECT_EQ(ini.value("Logo1Y"), "660");
+    EXPECT_EQ(ini.value("Logo2X"), "320");
+    EXPECT_EQ(ini.value("Logo2Y"), "690");
+    EXPECT_EQ(ini.value("DisplayLogo1"), "0");
+    EXPECT_EQ(ini.value("DisplayLogo2"), "1");
+}
