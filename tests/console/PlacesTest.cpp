@@ -21,6 +21,9 @@
 #include <poll.h>
 #include <signal.h>
 
+// Points read as points in the failures.
+void PrintTo(const QPoint& p, std::ostream* os) { *os << p.x() << "," << p.y(); }
+
 namespace {
 
 const QString kTitle = QStringLiteral("Fendral-Timing Time-display V1.5.1.1");
