@@ -165,7 +165,8 @@ public:
     // A left click at p in the client area. The pointer leaves first: a move
     // to where it already is would never be reported.
     bool click(const QPoint& p) const {
-        x_.tool("xdotool", {"mousemove", "--sync", "0", "0"});
+        const bool atOrigin = x_.tool("xdotool", {"getmouselocation"}).value_or("").startsWith("x:0 y:0 ");
+        x_.tool("xdotool", {"mousemove", "--sync", atOrigin ? "1" : "0", "0"});
         return x_.click(window, p.x(), p.y());
     }
 
