@@ -149,8 +149,6 @@ void Tdisplay::FormCreate() {
         Textfeld_ausrichtungChange(n);
     // The shadows take the main label's whole font, colour included; the
     // settings read at the first paint give them their shadow colour again.
-    // Before they are placed: a right-aligned shadow keeps its right edge when
-    // its font changes, and would end up beside its place.
     for (TextField& t : Textfeld)
         for (DisplayLabel* s : t.shadows()) {
             s->setDisplayFont(t.V->font());
@@ -184,19 +182,10 @@ void Tdisplay::FormPaint() {
     Neuladen = false;
     Nummer->setText(QString());
     SecModeClick();
-    // Emptying the runner name moves a right-aligned field (it keeps its right
-    // edge); the field belongs where the file puts it, or it would walk
-    // sideways with every start.
-    QPoint stored[3];
-    for (int i = 0; i < 3; ++i)
-        stored[i] = Textfeld[i].V->pos();
     Startnummer_zeigen();
-    // The second load moved the main labels only (field 3 has had the
-    // table's title since creation): the shadows follow them now.
-    for (int i = 0; i < 3; ++i) {
-        Textfeld[i].V->move(stored[i]);
-        RandPixelChange(i + 1);
-    }
+    // The second load placed the main labels only: the shadows follow them.
+    for (int n = 1; n <= 3; ++n)
+        RandPixelChange(n);
 }
 
 void Tdisplay::closeEvent(QCloseEvent* e) {

@@ -324,6 +324,7 @@ private:
     void applyLanguageLine(const language::Line& line, const QString& text, const QByteArray& raw);
     void connectHotkeys();          // console/DispKeys.cpp
     bool hotkeyEvent(QObject* watched, QEvent* e);
+    bool otherWindowHadKeyboard_ = false;  // a dialog of ours had the keyboard since the window had it
     void connectMouse();            // console/DispMouse.cpp
     QWidget* movableWidget(Movable m) const;
     void placeElement(Movable m, int left, int top);

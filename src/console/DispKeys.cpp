@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QWindow>
 
 namespace {
 constexpr uint16_t kF9 = 0x78;
@@ -107,6 +108,22 @@ void Tdisplay::connectHotkeys() {
         w->installEventFilter(this);
     }
     setFocusPolicy(Qt::StrongFocus);
+    // When a dialog of ours closes, the window itself takes the keyboard back:
+    // the button that opened the dialog ("Sprache", "Schriftart" ...) may be
+    // one without hotkeys, and F9 must work without a click first.
+    // (Between the two the application may have no window with the keyboard.)
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
+        if (!now)
+            return;
+        if (now != windowHandle()) {
+            // A list's popup is no dialog: the list keeps the keyboard after it.
+            if (now->type() == Qt::Dialog || now->modality() != Qt::NonModal)
+                otherWindowHadKeyboard_ = true;
+        } else if (otherWindowHadKeyboard_) {
+            otherWindowHadKeyboard_ = false;
+            setFocus(Qt::ActiveWindowFocusReason);
+        }
+    });
 }
 
 bool Tdisplay::hotkeyEvent(QObject* watched, QEvent* e) {

@@ -96,9 +96,11 @@ void Tdisplay::FormMouseMove(int x, int y) {
 }
 
 void Tdisplay::Positionen_anzeigen() {
-    // Canvas coordinates: positions in the whole scrollable window.
+    // Canvas coordinates: positions in the whole scrollable window. The
+    // designed place, as disp.ini stores it.
     auto show = [](QLabel* xl, QLabel* yl, const QWidget* w) {
-        const QString xs = posText("X:", w->x()), ys = posText("Y:", w->y());
+        const QPoint at = designedPlace(w);
+        const QString xs = posText("X:", at.x()), ys = posText("Y:", at.y());
         if (xl->text() != xs)
             xl->setText(xs);
         if (yl->text() != ys)

@@ -266,8 +266,12 @@ void Tdisplay::createSetupControls() {
         child(b.X, QString("XA%1").arg(n));
         child(b.Y, QString("YA%1").arg(n));
     }
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         child(Logo_sichtbar[i], QString("Logo%1_sichtbar").arg(i + 1));
+        // The boxes reach into the pictures beside them: a click on a picture
+        // must pick it up, wherever on it it lands.
+        Logo_sichtbar[i]->lower();
+    }
     SpracheSchreiben->setVisible(false);
 
     // Lists react to the operator's choice only (`activated`); check boxes to

@@ -62,7 +62,8 @@ DisplayLabel* makeLabel(QWidget* parent, const QString& name, int left, int top,
     // paint their colour unless it is "no colour".
     l->setTransparent(false);
     l->setText(text);
-    l->move(left, top);
+    l->setReferenceText(text);  // the design text defines the place
+    l->setPlace(QPoint(left, top));
     l->setToolTip(kMoveHint);
     return l;
 }

@@ -25,11 +25,14 @@ void Tdisplay::RandPixelChange(int n) {
     const int b = std::max(t.RandPixel->currentIndex(), 0);
     const int h = intValue(t.Pixel_H->currentText());
     const int v = intValue(t.Pixel_V->currentText());
-    const int l = t.V->x(), top = t.V->y();
-    t.HLO->move(l + h - b, top - v - b);
-    t.HLU->move(l + h - b, top - v + b);
-    t.HRO->move(l + h + b, top - v - b);
-    t.HRU->move(l + h + b, top - v + b);
+    // From the designed places: a shadow lies where its main label does for
+    // any text, as both lay out the same text in the same font.
+    const QPoint at = t.V->place();
+    const int l = at.x(), top = at.y();
+    t.HLO->setPlace({l + h - b, top - v - b});
+    t.HLU->setPlace({l + h - b, top - v + b});
+    t.HRO->setPlace({l + h + b, top - v - b});
+    t.HRU->setPlace({l + h + b, top - v + b});
 }
 
 void Tdisplay::Textfeld_ausrichtungChange(int n) {

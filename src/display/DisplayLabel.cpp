@@ -53,27 +53,45 @@ void DisplayLabel::setAlignment(Alignment a) {
     if (a == alignment_)
         return;
     alignment_ = a;
+    adjustBounds();
     update();
     emit changed();
 }
 
+void DisplayLabel::setPlace(const QPoint& p) {
+    if (p == place())
+        return;
+    move(p + QPoint(offset_, 0));
+}
+
+void DisplayLabel::setReferenceText(const QString& text) {
+    if (text == reference_)
+        return;
+    reference_ = text;
+    adjustBounds();
+}
+
+namespace {
+int textWidth(const QFontMetrics& fm, const QString& text) {
+    // An empty text sizes like one blank, so the element stays clickable.
+    return fm.horizontalAdvance(text.isEmpty() ? QStringLiteral(" ") : text);
+}
+} // namespace
+
 QSize DisplayLabel::sizeHint() const {
     const QFontMetrics fm(font());
-    // An empty text sizes like one blank, so the element stays clickable.
-    const QString measured = text_.isEmpty() ? QStringLiteral(" ") : text_;
-    return QSize(fm.horizontalAdvance(measured), fm.height());
+    return QSize(textWidth(fm, text_), fm.height());
 }
 
 void DisplayLabel::adjustBounds() {
+    // Laid out from the designed place alone: the same place, text, font and
+    // alignment always give the same geometry, whatever was shown before.
+    const QPoint at = place();
     const QSize s = sizeHint();
-    if (s == size())
-        return;
-    if (alignment_ == Right) {
-        const int right = x() + width();
-        setGeometry(right - s.width(), y(), s.width(), s.height());
-    } else {
-        resize(s);
-    }
+    offset_ = alignment_ == Right ? textWidth(QFontMetrics(font()), reference_) - s.width() : 0;
+    const QRect g(at + QPoint(offset_, 0), s);
+    if (g != geometry())
+        setGeometry(g);
 }
 
 void DisplayLabel::changeEvent(QEvent* e) {
@@ -109,4 +127,17 @@ void DisplayLabel::mouseMoveEvent(QMouseEvent* e) {
         onMouseMove(p.x(), p.y());
     }
     e->accept();  // the window background does not see moves over an element
+}
+
+QPoint designedPlace(const QWidget* element) {
+    if (auto* l = qobject_cast<const DisplayLabel*>(element))
+        return l->place();
+    return element->pos();
+}
+
+void setDesignedPlace(QWidget* element, const QPoint& p) {
+    if (auto* l = qobject_cast<DisplayLabel*>(element))
+        l->setPlace(p);
+    else if (element->pos() != p)
+        element->move(p);
 }

@@ -5,7 +5,13 @@
 
 // A display element of the board: one line of plain text in its own font and
 // colour, sized to its text, on its background colour or transparent.
-// A right-aligned label keeps its right edge when its text changes.
+//
+// Its place is the designed one (what the operator put with the mouse, what
+// disp.ini holds): the top left corner the label has while it shows its
+// reference text. A right-aligned label showing another text keeps the right
+// edge of that place; others keep its left edge. So the place never depends
+// on what the label happens to show, and a save always writes the same place.
+// Moving the widget (QWidget::move) puts the label, as it stands, there.
 class DisplayLabel : public QWidget {
     Q_OBJECT
 public:
@@ -26,6 +32,12 @@ public:
     void setTransparent(bool t);
     Alignment alignment() const { return alignment_; }
     void setAlignment(Alignment a);
+
+    // The designed place, and the text whose width defines it (the design text).
+    QPoint place() const { return pos() - QPoint(offset_, 0); }
+    void setPlace(const QPoint& p);
+    const QString& referenceText() const { return reference_; }
+    void setReferenceText(const QString& text);
 
     // Mouse hooks for placing the element.
     std::function<void()> onClick;
@@ -52,4 +64,10 @@ private:
     int32_t colour_ = 0x1FFFFFFF;
     bool transparent_ = false;
     Alignment alignment_ = Left;
+    QString reference_;
+    int offset_ = 0;  // left edge minus the place's left, as last laid out
 };
+
+// The designed place of a board element: a label's place, a picture's position.
+QPoint designedPlace(const QWidget* element);
+void setDesignedPlace(QWidget* element, const QPoint& p);

@@ -206,6 +206,9 @@ void Tdisplay::LanguageClick() {
     Sprache_laden();
     Einstellungen_laden();
     Neuladen = false;
+    // As at start-up: the reload placed the main labels, the shadows follow.
+    for (int n = 1; n <= 3; ++n)
+        RandPixelChange(n);
 }
 
 void Tdisplay::SpracheSchreibenClick() {

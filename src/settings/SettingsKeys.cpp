@@ -141,16 +141,21 @@ QList<DisplayLabel*> labels(const Tdisplay& d, int e) {
 }
 DisplayLabel* label(const Tdisplay& d, int e) { return static_cast<DisplayLabel*>(element(d, e)); }
 
-// An element is placed inside the panel, where scrolling reaches it.
+// The designed place, never where a label stands for the text it shows now;
+// inside the panel, where scrolling reaches it.
 int elementCoordinate(int v) { return std::clamp(v, 0, kMaxCoordinate); }
 template <int E>
-void applyX(Tdisplay& d, int v, const QByteArray&) { element(d, E)->move(elementCoordinate(v), element(d, E)->y()); }
+void applyX(Tdisplay& d, int v, const QByteArray&) {
+    setDesignedPlace(element(d, E), QPoint(elementCoordinate(v), designedPlace(element(d, E)).y()));
+}
 template <int E>
-void applyY(Tdisplay& d, int v, const QByteArray&) { element(d, E)->move(element(d, E)->x(), elementCoordinate(v)); }
+void applyY(Tdisplay& d, int v, const QByteArray&) {
+    setDesignedPlace(element(d, E), QPoint(designedPlace(element(d, E)).x(), elementCoordinate(v)));
+}
 template <int E>
-QByteArray storeX(const Tdisplay& d) { return num(element(d, E)->x()); }
+QByteArray storeX(const Tdisplay& d) { return num(designedPlace(element(d, E)).x()); }
 template <int E>
-QByteArray storeY(const Tdisplay& d) { return num(element(d, E)->y()); }
+QByteArray storeY(const Tdisplay& d) { return num(designedPlace(element(d, E)).y()); }
 
 template <int E>
 void applyColour(Tdisplay& d, int v, const QByteArray&) {

@@ -26,6 +26,43 @@ TEST(DisplayLabel, RightAlignedKeepsItsRightEdgeOthersTheirLeft) {
     }
 }
 
+// The place is the designed one: whatever the label showed before, and in
+// whatever order text and font arrive, the same text stands in the same place.
+TEST(DisplayLabel, SameTextSamePlaceWhateverWasShownBefore) {
+    QWidget parent;
+    for (auto a : {DisplayLabel::Left, DisplayLabel::Center, DisplayLabel::Right}) {
+        DisplayLabel l(&parent);
+        l.setDisplayFont(fonts::make(fonts::kDigits, 35, true));
+        l.setAlignment(a);
+        l.setText("000");
+        l.setReferenceText("000");
+        l.setPlace({511, 48});
+        EXPECT_EQ(l.pos(), QPoint(511, 48));  // the design text stands at the place
+        const QRect designed = l.geometry();
+        l.setText("7.");
+        const QRect seven = l.geometry();
+        for (const char* t : {"123", "   .", "", "42"}) {
+            l.setText(t);
+            EXPECT_EQ(l.place(), QPoint(511, 48)) << t;
+        }
+        l.setDisplayFont(fonts::make(fonts::kDigits, 50, true));
+        l.setText("7.");
+        l.setDisplayFont(fonts::make(fonts::kDigits, 35, true));
+        EXPECT_EQ(l.geometry(), seven);
+        l.setText("000");
+        EXPECT_EQ(l.geometry(), designed);
+        if (a == DisplayLabel::Right)
+            EXPECT_EQ(seven.right(), designed.right());
+        else
+            EXPECT_EQ(seven.left(), designed.left());
+        // Moved as it stands showing "7.": the design text then stands there too.
+        l.setText("7.");
+        l.move(seven.topLeft() + QPoint(10, 5));
+        l.setText("000");
+        EXPECT_EQ(l.geometry(), designed.translated(10, 5));
+    }
+}
+
 TEST(DisplayLabel, DigitsOfTheDesignFontAreFixedPitch) {
     QWidget parent;
     DisplayLabel l(&parent);

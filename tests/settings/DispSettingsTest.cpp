@@ -300,8 +300,8 @@ TEST_F(StartUp, RightAlignedShadowsSitInPlaceFromTheFirstPaint) {
     ASSERT_TRUE(waitForPaint());
     EXPECT_EQ(win->Textfeld[2].V->text(), "Stadtlauf Fendral 2026 Ergebnisliste 10 km");
     check("first paint");
-    EXPECT_EQ(win->Textfeld[0].V->pos(), QPoint(300, 200));  // where the file puts them
-    EXPECT_EQ(win->Textfeld[2].V->pos(), QPoint(350, 500));
+    EXPECT_EQ(win->Textfeld[0].V->place(), QPoint(300, 200));  // where the file puts them
+    EXPECT_EQ(win->Textfeld[2].V->place(), QPoint(350, 500));
     win->Textfeld_setzen(1, "Nuñez J.");  // a runner arrives: all five keep their right edges
     win->Textfeld_setzen(3, "CA Madrid");
     check("new text");
