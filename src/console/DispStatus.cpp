@@ -1,5 +1,6 @@
 // The status line at the bottom of the setup panel: the port and its state,
-// the lines received, where the time table stands on disk, the web board.
+// the lines received, where the time table stands on disk, the web board,
+// the MQTT broker.
 #include "console/Disp.h"
 
 #include "serial/PortError.h"
@@ -54,6 +55,7 @@ void Tdisplay::createStatusLine() {
     part(StatusLine, "StatusLines", 2, layout);
     part(StatusLine, "StatusTable", 2, layout);
     part(StatusLine, "StatusWeb", 2, layout)->setVisible(false);
+    part(StatusLine, "StatusMqtt", 2, layout)->setVisible(false);
 
     // Once a second, only while the setup panel shows: a few compares and
     // no I/O.
@@ -121,9 +123,17 @@ void Tdisplay::updateStatusLine() {
     auto* web = StatusLine->findChild<QLabel*>(QStringLiteral("StatusWeb"));
     setText(StatusLine, "StatusWeb", webAddress_.isEmpty() ? QString() : QStringLiteral("web board: ") + webAddress_);
     web->setVisible(!webAddress_.isEmpty());
+
+    setText(StatusLine, "StatusMqtt", mqttStatus_);
+    StatusLine->findChild<QLabel*>(QStringLiteral("StatusMqtt"))->setVisible(!mqttStatus_.isEmpty());
 }
 
 void Tdisplay::setWebAddress(const QString& address) {
     webAddress_ = address;
+    updateStatusLine();
+}
+
+void Tdisplay::setMqttStatus(const QString& text) {
+    mqttStatus_ = text;
     updateStatusLine();
 }

@@ -1,0 +1,86 @@
+// The publisher in the main window: the status line names the broker and
+// its state, a broker that is down gives one notice that goes when it is
+// back, and no host means no publishing.
+#include "Broker.h"
+#include "MainWindowFixture.h"
+
+#include "mqtt/MqttBoard.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+
+namespace {
+
+void spinFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool until(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        spinFor(10);
+    }
+    return true;
+}
+
+class MqttBoardTest : public MainWindowTest {
+protected:
+    QLabel* status() { return win->StatusLine->findChild<QLabel*>(QStringLiteral("StatusMqtt")); }
+    int brokerNotices() {
+        return int(dialogs->notices.filter("The MQTT broker 127.0.0.1").size());
+    }
+};
+
+} // namespace
+
+TEST_F(MqttBoardTest, NoHostNoPublishing) {
+    ASSERT_NE(status(), nullptr);
+    EXPECT_EQ(MqttBoard::start(*win, std::nullopt), nullptr);
+    win->updateStatusLine();
+    EXPECT_TRUE(status()->isHidden());
+    EXPECT_FALSE(dialogs->openNotices.contains("mqtt"));
+
+    // A prefix no topic can have: told, and nothing is published.
+    win->MqttHost = "127.0.0.1";
+    win->MqttTopic = "venue/#";
+    EXPECT_EQ(MqttBoard::start(*win, std::nullopt), nullptr);
+    ASSERT_EQ(dialogs->openNotices.count("mqtt"), 1);
+    EXPECT_TRUE(dialogs->openNotices["mqtt"].contains("wildcard")) << dialogs->openNotices["mqtt"].toStdString();
+    EXPECT_FALSE(status()->isHidden());
+}
+
+TEST_F(MqttBoardTest, ABrokerThatIsDownGivesOneNoticeUntilItIsBackAndTheStatusLineFollows) {
+    Broker b;  // not started: nothing listens on its port yet
+    win->MqttHost = "127.0.0.1";
+    win->MqttPort = b.port();
+    win->MqttTopic = "td";
+    const QString where = QString("MQTT mqtt://127.0.0.1:%1/td: ").arg(b.port());
+    auto board = MqttBoard::start(*win, std::nullopt);
+    ASSERT_NE(board, nullptr);
+    ASSERT_TRUE(until([&] { return status()->text().startsWith(where + "broker not reachable"); }, 5000))
+        << status()->text().toStdString();
+    EXPECT_FALSE(status()->isHidden());
+    spinFor(1500);  // several attempts meanwhile
+    EXPECT_EQ(brokerNotices(), 1);
+    EXPECT_TRUE(dialogs->openNotices.contains("mqtt"));
+
+    ASSERT_TRUE(b.start()) << b.error().toStdString();
+    ASSERT_TRUE(until([&] { return status()->text() == where + "connected"; }, 15000)) << status()->text().toStdString();
+    EXPECT_FALSE(dialogs->openNotices.contains("mqtt"));
+
+    b.stop();
+    ASSERT_TRUE(until([&] { return status()->text().startsWith(where + "broker not reachable"); }, 15000))
+        << status()->text().toStdString();
+    EXPECT_EQ(brokerNotices(), 2);
+    EXPECT_TRUE(dialogs->openNotices.contains("mqtt"));
+
+    board.reset();
+    EXPECT_TRUE(status()->isHidden());
+    EXPECT_FALSE(dialogs->openNotices.contains("mqtt"));
+}
