@@ -11,7 +11,9 @@
 #include "timetable/Sheet.h"
 #include "timetable/Xls.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -206,6 +208,36 @@ TEST(MqttProgram, ALineReachesTheRetainedTopicsAndAResultTheResultTopic) {
     mqttState.remove("revision");
     webState.remove("revision");
     EXPECT_EQ(mqttState, webState);
+}
+
+// Running times at 200 lines a second: the single topics follow the board,
+// the whole board goes out at most 60 times a second and ends as the board does.
+TEST(MqttProgram, TheWholeBoardGoesOutAtMostSixtyTimesASecond) {
+    Broker b;
+    ASSERT_TRUE(b.start()) << b.error().toStdString();
+    Subscriber live(b.port(), "td/#");
+    ASSERT_TRUE(pollUntilTrue([&] { return live.subscribed(); }, 5000));
+    Program p({"--web-port", "0"}, brokerIni(b, "td"));
+    ASSERT_TRUE(p.portOpened());
+    ASSERT_TRUE(pollUntilTrue([&] { return newest(live)["td/status"] == "online"; }, 10000)) << p.errors().toStdString();
+    spin(300);
+    const size_t before = live.on("td/state").size(), timesBefore = live.on("td/time").size();
+    QElapsedTimer clock;
+    clock.start();
+    constexpr int kLines = 400;
+    for (int i = 1; i <= kLines; ++i) {
+        p.send(sim::normalLine(7, '.', 60000 + i * 10, 0));
+        while (clock.elapsed() < i * 5)
+            QThread::usleep(500);
+    }
+    const QString last = QString::fromLatin1(sim::timeText(60000 + kLines * 10)).trimmed().chopped(1);
+    ASSERT_TRUE(pollUntilTrue([&] { return newest(live)["td/time"] == last.toUtf8(); }, 5000));
+    ASSERT_TRUE(pollUntilTrue([&] { return json(newest(live)["td/state"])["time"].toString() == last; }, 5000));
+    const double seconds = clock.elapsed() / 1000.0;
+    const size_t states = live.on("td/state").size() - before, times = live.on("td/time").size() - timesBefore;
+    EXPECT_LE(double(states), 60 * seconds + 2) << states << " in " << seconds << " s";
+    EXPECT_GE(states, 10u);  // and not just once at the end
+    EXPECT_GT(times, states) << "the single topics follow the board more closely";
 }
 
 // The will says a killed program is gone; a program that is stopped says it itself.
