@@ -68,7 +68,9 @@ void MqttBoard::show(int state, const QString& why) {
     if (!display_)
         return;
     const MqttTarget& t = publisher_->target();
-    const QString where = QStringLiteral("MQTT %1").arg(t.display());
+    // Short: the status line is narrow; the notice says why.
+    const QString host = t.host.contains(u':') ? '[' + t.host + ']' : t.host;
+    const QString where = QStringLiteral("MQTT %1:%2").arg(host).arg(t.port);
     switch (MqttLink::State(state)) {
     case MqttLink::State::Connecting:
         display_->setMqttStatus(where + QStringLiteral(": connecting"));
@@ -80,14 +82,18 @@ void MqttBoard::show(int state, const QString& why) {
         down_ = false;
         break;
     case MqttLink::State::Down:
-        display_->setMqttStatus(where + QStringLiteral(": broker not reachable (%1) - trying again").arg(why));
-        if (!down_)
+        display_->setMqttStatus(where + QStringLiteral(": not connected"));
+        if (!down_) {
+            QString reason = why.trimmed();
+            while (reason.endsWith(u'.'))
+                reason.chop(1);  // the library's texts end with one; the notice goes on
             Dialogs::current().notice(display_, kNoticeKey,
-                                      QStringLiteral("The MQTT broker %1:%2 is not reachable: %3. The board runs on; "
+                                      QStringLiteral("No connection to the MQTT broker %1:%2: %3. The board runs on; "
                                                      "lines and results are kept and sent when it is back.")
                                           .arg(t.host)
                                           .arg(t.port)
-                                          .arg(why));
+                                          .arg(reason.isEmpty() ? QStringLiteral("no answer") : reason));
+        }
         down_ = true;
         break;
     }

@@ -33,7 +33,7 @@ class MqttBoardTest : public MainWindowTest {
 protected:
     QLabel* status() { return win->StatusLine->findChild<QLabel*>(QStringLiteral("StatusMqtt")); }
     int brokerNotices() {
-        return int(dialogs->notices.filter("The MQTT broker 127.0.0.1").size());
+        return int(dialogs->notices.filter("No connection to the MQTT broker 127.0.0.1").size());
     }
 };
 
@@ -60,10 +60,10 @@ TEST_F(MqttBoardTest, ABrokerThatIsDownGivesOneNoticeUntilItIsBackAndTheStatusLi
     win->MqttHost = "127.0.0.1";
     win->MqttPort = b.port();
     win->MqttTopic = "td";
-    const QString where = QString("MQTT mqtt://127.0.0.1:%1/td: ").arg(b.port());
+    const QString where = QString("MQTT 127.0.0.1:%1: ").arg(b.port());
     auto board = MqttBoard::start(*win, std::nullopt);
     ASSERT_NE(board, nullptr);
-    ASSERT_TRUE(until([&] { return status()->text().startsWith(where + "broker not reachable"); }, 5000))
+    ASSERT_TRUE(until([&] { return status()->text().startsWith(where + "not connected"); }, 5000))
         << status()->text().toStdString();
     EXPECT_FALSE(status()->isHidden());
     spinFor(1500);  // several attempts meanwhile
@@ -75,12 +75,31 @@ TEST_F(MqttBoardTest, ABrokerThatIsDownGivesOneNoticeUntilItIsBackAndTheStatusLi
     EXPECT_FALSE(dialogs->openNotices.contains("mqtt"));
 
     b.stop();
-    ASSERT_TRUE(until([&] { return status()->text().startsWith(where + "broker not reachable"); }, 15000))
+    ASSERT_TRUE(until([&] { return status()->text().startsWith(where + "not connected"); }, 15000))
         << status()->text().toStdString();
     EXPECT_EQ(brokerNotices(), 2);
-    EXPECT_TRUE(dialogs->openNotices.contains("mqtt"));
+    ASSERT_TRUE(dialogs->openNotices.contains("mqtt"));
+    EXPECT_TRUE(dialogs->openNotices["mqtt"].contains("lost")) << dialogs->openNotices["mqtt"].toStdString();
+    EXPECT_FALSE(dialogs->openNotices["mqtt"].contains("..")) << dialogs->openNotices["mqtt"].toStdString();
 
     board.reset();
     EXPECT_TRUE(status()->isHidden());
     EXPECT_FALSE(dialogs->openNotices.contains("mqtt"));
+}
+
+// A broker that refuses the login says why, in the notice.
+TEST_F(MqttBoardTest, ARefusedLoginIsNamedInTheNotice) {
+    Broker b("scoreboard", "s3cret");
+    ASSERT_TRUE(b.start()) << b.error().toStdString();
+    MqttTarget t;
+    t.host = "127.0.0.1";
+    t.port = b.port();
+    t.user = "scoreboard";
+    t.password = "wrong";
+    auto board = MqttBoard::start(*win, t);  // the command line's broker, not the settings'
+    ASSERT_NE(board, nullptr);
+    ASSERT_TRUE(until([&] { return dialogs->openNotices.contains("mqtt"); }, 5000));
+    EXPECT_TRUE(dialogs->openNotices["mqtt"].contains("not authori", Qt::CaseInsensitive))
+        << dialogs->openNotices["mqtt"].toStdString();
+    EXPECT_EQ(status()->text(), QString("MQTT 127.0.0.1:%1: not connected").arg(b.port()));
 }
