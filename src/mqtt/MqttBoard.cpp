@@ -6,6 +6,7 @@
 #include "mqtt/MqttLink.h"
 #include "mqtt/MqttPublisher.h"
 
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -47,6 +48,9 @@ MqttBoard::MqttBoard(Tdisplay& d, const MqttTarget& target)
     // From the link's thread; shown on the board's.
     connect(&link, &MqttLink::stateChanged, this,
             [this](MqttLink::State s, const QString& why) { show(int(s), why); }, Qt::QueuedConnection);
+    keptTimer_ = new QTimer(this);
+    keptTimer_->setInterval(1000);
+    connect(keptTimer_, &QTimer::timeout, this, [this] { showKept(); });
     show(int(link.state()), link.why());
     publisher_->boardChanged(model_->snapshot());
     model_->addObserver(publisher_.get());
@@ -68,21 +72,21 @@ void MqttBoard::show(int state, const QString& why) {
     if (!display_)
         return;
     const MqttTarget& t = publisher_->target();
-    // Short: the status line is narrow; the notice says why.
-    const QString host = t.host.contains(u':') ? '[' + t.host + ']' : t.host;
-    const QString where = QStringLiteral("MQTT %1:%2").arg(host).arg(t.port);
     switch (MqttLink::State(state)) {
     case MqttLink::State::Connecting:
-        display_->setMqttStatus(where + QStringLiteral(": connecting"));
+        keptTimer_->stop();
+        display_->setMqttStatus(where() + QStringLiteral(": connecting"));
         break;
     case MqttLink::State::Connected:
-        display_->setMqttStatus(where + QStringLiteral(": connected"));
+        keptTimer_->stop();
+        display_->setMqttStatus(where() + QStringLiteral(": connected"));
         if (down_)
             Dialogs::current().withdrawNotice(kNoticeKey);
         down_ = false;
         break;
     case MqttLink::State::Down:
-        display_->setMqttStatus(where + QStringLiteral(": not connected"));
+        showKept();
+        keptTimer_->start();
         if (!down_) {
             QString reason = why.trimmed();
             while (reason.endsWith(u'.'))
@@ -97,4 +101,22 @@ void MqttBoard::show(int state, const QString& why) {
         down_ = true;
         break;
     }
+}
+
+QString MqttBoard::where() const {
+    // Short: the status line is narrow; the notice says why.
+    const MqttTarget& t = publisher_->target();
+    const QString host = t.host.contains(u':') ? '[' + t.host + ']' : t.host;
+    return QStringLiteral("MQTT %1:%2").arg(host).arg(t.port);
+}
+
+void MqttBoard::showKept() {
+    if (!display_)
+        return;
+    QString text = where() + QStringLiteral(": not connected");
+    if (const size_t kept = publisher_->link().waiting())
+        text += QStringLiteral(", %1 kept").arg(kept);
+    if (const uint64_t dropped = publisher_->link().dropped())
+        text += QStringLiteral(", %1 dropped").arg(dropped);
+    display_->setMqttStatus(text);
 }

@@ -8,6 +8,7 @@
 
 class BoardModel;
 class MqttPublisher;
+class QTimer;
 class Tdisplay;
 
 // The board on an MQTT broker as the settings (MqttHost, MqttPort,
@@ -27,6 +28,10 @@ public:
 private:
     MqttBoard(Tdisplay& display, const MqttTarget& target);
     void show(int state, const QString& why);
+    void showKept();
+    QString where() const;  // the broker, for the status line  // while it is down: what waits for the broker, what was dropped
+
+    QTimer* keptTimer_ = nullptr;
 
     QPointer<Tdisplay> display_;
     QPointer<BoardModel> model_;

@@ -77,6 +77,11 @@ TEST_F(MqttBoardTest, ABrokerThatIsDownGivesOneNoticeUntilItIsBackAndTheStatusLi
     b.stop();
     ASSERT_TRUE(until([&] { return status()->text().startsWith(where + "not connected"); }, 15000))
         << status()->text().toStdString();
+    // Lines and a result wait for the broker, and the status line counts them.
+    line(timingLine("012", '.', "00:01:23.456"));
+    line(timingLine("012", 'C', "00:01:25.678", " 1"));
+    EXPECT_TRUE(until([&] { return status()->text() == where + "not connected, 3 kept"; }, 3000))
+        << status()->text().toStdString();
     EXPECT_EQ(brokerNotices(), 2);
     ASSERT_TRUE(dialogs->openNotices.contains("mqtt"));
     EXPECT_TRUE(dialogs->openNotices["mqtt"].contains("lost")) << dialogs->openNotices["mqtt"].toStdString();
