@@ -208,6 +208,11 @@ TEST(MqttProgram, ALineReachesTheRetainedTopicsAndAResultTheResultTopic) {
     mqttState.remove("revision");
     webState.remove("revision");
     EXPECT_EQ(mqttState, webState);
+
+    // The broker was named for this run only: disp.ini names none.
+    p.stop(SIGTERM);
+    const QByteArray ini = p.read("disp.ini");
+    EXPECT_TRUE(ini.contains("\r\nMqttHost \r\nMqttPort 1883\r\nMqttTopic timedisplay\r\n")) << ini.toStdString();
 }
 
 // Running times at 200 lines a second: the single topics follow the board,
