@@ -33,9 +33,10 @@ CommandLine parseCommandLine(const QStringList& args) {
                                        QStringLiteral("Address the web board listens on."),
                                        QStringLiteral("ADDR"));
     const QCommandLineOption mqtt(QStringLiteral("mqtt"),
-                                  QStringLiteral("Publish the board on this MQTT broker, under the topic prefix "
-                                                 "(default timedisplay), for this run."),
-                                  QStringLiteral("mqtt://[user:pass@]host[:port]/prefix"));
+                                  QStringLiteral("Publish the board for this run on the MQTT broker "
+                                                 "mqtt://[user:pass@]host[:port]/prefix (prefix: timedisplay "
+                                                 "when none is given)."),
+                                  QStringLiteral("URL"));
     p.addOptions({workdir, webPort, webListen, mqtt});
 
     CommandLine cl;
