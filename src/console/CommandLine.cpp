@@ -32,7 +32,12 @@ CommandLine parseCommandLine(const QStringList& args) {
     const QCommandLineOption webListen(QStringLiteral("web-listen"),
                                        QStringLiteral("Address the web board listens on."),
                                        QStringLiteral("ADDR"));
-    p.addOptions({workdir, webPort, webListen});
+    const QCommandLineOption mqtt(QStringLiteral("mqtt"),
+                                  QStringLiteral("Publish the board for this run on the MQTT broker "
+                                                 "mqtt://[user:pass@]host[:port]/prefix (prefix: timedisplay "
+                                                 "when none is given)."),
+                                  QStringLiteral("URL"));
+    p.addOptions({workdir, webPort, webListen, mqtt});
 
     CommandLine cl;
     cl.outcome = cli::check(p, args, kName, QStringLiteral(TD_VERSION));
@@ -62,6 +67,14 @@ CommandLine parseCommandLine(const QStringList& args) {
             return cl;
         }
         cl.options.webListen = p.value(webListen);
+    }
+    if (p.isSet(mqtt)) {
+        QString why;
+        cl.options.mqtt = mqtturl::parse(p.value(mqtt), &why);
+        if (!cl.options.mqtt) {
+            cl.outcome = cli::refuse(p, kName, QStringLiteral("--mqtt: %1.").arg(why));
+            return cl;
+        }
     }
     return cl;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "common/CommandLineExit.h"
+#include "mqtt/MqttUrl.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,6 +11,7 @@ struct CommandLineOptions {
     QString workdir;                   // run in this folder; empty: the current one
     std::optional<QString> webPort;    // the web board's port: "1".."65535" or "any"
     std::optional<QString> webListen;  // the address the web board listens on
+    std::optional<MqttTarget> mqtt;    // the broker to publish on, in place of disp.ini's
 };
 
 struct CommandLine {

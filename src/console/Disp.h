@@ -11,6 +11,9 @@
 
 class BoardModel;
 class DisplayLabel;
+namespace race {
+class Listener;
+}
 class PictureBox;
 class QCheckBox;
 class QComboBox;
@@ -289,6 +292,7 @@ public:
     QWidget* StatusLine = nullptr;
     void updateStatusLine();
     void setWebAddress(const QString& address);  // shown while not empty
+    void setMqttStatus(const QString& text);     // the broker and its state, shown while not empty
 
     // ---- language files (language/DispLanguage.cpp) -----------------------
     int Zeichensatz = 1;          // font character set number of the language file
@@ -311,6 +315,13 @@ public:
     BoardModel* boardModel();   // made at first use
     int WebPort = 8080;         // web board port, 0: off
     QString WebListen = QStringLiteral("127.0.0.1");
+    // The MQTT broker the board is published on; off while MqttHost is empty.
+    QString MqttHost;
+    int MqttPort = 1883;
+    QString MqttTopic = QStringLiteral("timedisplay");  // the topics' prefix
+    QString MqttUser, MqttPassword;
+    // Told of every line received and every result recorded (not owned; nullptr: none).
+    void setRaceListener(race::Listener* listener) { raceListener_ = listener; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -348,6 +359,8 @@ private:
     qint64 lastLineAt_ = -1;     // monotonic ms of the last line end
     bool lineHasBytes_ = false;  // bytes since the last line end
     QString webAddress_;
+    QString mqttStatus_;
+    race::Listener* raceListener_ = nullptr;
     QPointer<QObject> statusTableSource_;  // the time table window the status line listens to
     void createStatusLine();
     std::string lastResultLine_;  // the result line the rank shows

@@ -1,5 +1,6 @@
 // The status line at the bottom of the setup panel: the port and its state,
-// the lines received, where the time table stands on disk, the web board.
+// the lines received, where the time table stands on disk, the web board,
+// the MQTT broker.
 #include "console/Disp.h"
 
 #include "common/Dialogs.h"
@@ -93,6 +94,7 @@ void Tdisplay::createStatusLine() {
     part(StatusLine, "StatusLines", false, 0, layout);
     part(StatusLine, "StatusTable", true, 2, layout);
     part(StatusLine, "StatusWeb", true, 2, layout)->setVisible(false);
+    part(StatusLine, "StatusMqtt", true, 2, layout)->setVisible(false);
     StatusLine->setFixedHeight(StatusLine->fontMetrics().height() + 6);
     StatusLine->setMinimumWidth(1);  // a narrow window shortens the parts, it is not held wide
     this->layout()->setSpacing(0);
@@ -181,9 +183,17 @@ void Tdisplay::updateStatusLine() {
     auto* web = StatusLine->findChild<QLabel*>(QStringLiteral("StatusWeb"));
     setText(StatusLine, "StatusWeb", webAddress_.isEmpty() ? QString() : QStringLiteral("web board: ") + webAddress_);
     web->setVisible(!webAddress_.isEmpty());
+
+    setText(StatusLine, "StatusMqtt", mqttStatus_);
+    StatusLine->findChild<QLabel*>(QStringLiteral("StatusMqtt"))->setVisible(!mqttStatus_.isEmpty());
 }
 
 void Tdisplay::setWebAddress(const QString& address) {
     webAddress_ = address;
+    updateStatusLine();
+}
+
+void Tdisplay::setMqttStatus(const QString& text) {
+    mqttStatus_ = text;
     updateStatusLine();
 }

@@ -5,6 +5,7 @@
 #include "console/Disp.h"
 #include "console/DisplayLoss.h"
 #include "console/Signals.h"
+#include "mqtt/MqttBoard.h"
 #include "protocol/Startnumberunit.h"
 #include "timetable/Control.h"
 #include "web/WebBoard.h"
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
         // After the settings are read; ends before the windows it watches.
         const std::unique_ptr<WebBoard> web =
             startWebBoard(mainWindow, commandLine.options.webPort, commandLine.options.webListen);
+        const std::unique_ptr<MqttBoard> mqtt = MqttBoard::start(mainWindow, commandLine.options.mqtt);
         app.exec();
     } catch (const std::exception& e) {
         Dialogs::current().error(nullptr, QString::fromLocal8Bit(e.what()));

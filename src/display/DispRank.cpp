@@ -6,6 +6,7 @@
 #include "common/IntValue.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
+#include "display/RaceEvents.h"
 #include "display/TimeFormat.h"
 #include "timetable/Control.h"
 #include "timetable/EarlierResults.h"
@@ -158,6 +159,14 @@ void Tdisplay::Rang_zeigen() {
             table->setEntryRC(row, k, SecMode->isChecked()
                                           ? secondsEntry(Zeit_in_ms(time))
                                           : codepage::toUnicode(QByteArray(time.data(), qsizetype(time.size()))));
+            if (raceListener_) {
+                QString t = codepage::toUnicode(QByteArray(time.data(), qsizetype(time.size())));
+                if (t.size() > 8 && t[8] == QLatin1Char(sep))
+                    t[8] = u'.';  // the line's own form, whatever the locale
+                raceListener_->resultRecorded({Startnummer,
+                                               (table->TextRC(row, 3) + ' ' + table->TextRC(row, 4)).trimmed(),
+                                               channel, t.trimmed(), Rangwert, QDateTime::currentMSecsSinceEpoch()});
+            }
             if (!table->EntryRC(6, k).isEmpty()) {
                 const std::string diff = formatDifference(int64_t(tableTime(row, k)) - tableTime(6, k), sep);
                 Vorgabezeit->setText(QString::fromLatin1(diff.data(), qsizetype(diff.size())));

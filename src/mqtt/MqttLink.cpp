@@ -150,6 +150,8 @@ void MqttLink::onConnect(int rc) {
 }
 
 void MqttLink::onPublish(int mid) {
+    if (mid == goodbyeMid_)
+        goodbyeAcked_ = true;
     std::lock_guard lock(mutex_);
     auto it = std::find_if(reliable_.begin(), reliable_.end(), [mid](const Message& m) { return m.mid == mid; });
     if (it != reliable_.end())
@@ -269,12 +271,23 @@ void MqttLink::run() {
         }
     }
     if (mosq_ && session_) {
-        // A short grace for what must arrive, then a clean goodbye: no will.
+        // A short grace for what must arrive, then a clean goodbye. The broker
+        // sends no will after one, so the will's payload is said here: a
+        // program that ends is as gone as one that died.
         const auto until = Clock::now() + std::chrono::milliseconds(500);
         while (waiting() > 0 && Clock::now() < until) {
             sendPending();
             if (mosquitto_loop(mosq_, 20, 1) != MOSQ_ERR_SUCCESS)
                 break;
+        }
+        if (!options_.willTopic.isEmpty()) {
+            sendPending();  // the newest board first
+            if (mosquitto_publish(mosq_, &goodbyeMid_, options_.willTopic.toUtf8().constData(),
+                                  int(options_.willPayload.size()), options_.willPayload.constData(), 1,
+                                  true) == MOSQ_ERR_SUCCESS)
+                while (!goodbyeAcked_ && Clock::now() < until + std::chrono::milliseconds(500))
+                    if (mosquitto_loop(mosq_, 20, 1) != MOSQ_ERR_SUCCESS)
+                        break;
         }
         mosquitto_disconnect(mosq_);
         mosquitto_loop_write(mosq_, 1);

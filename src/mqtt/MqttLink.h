@@ -45,7 +45,8 @@ public:
     enum class State { Connecting, Connected, Down };
 
     explicit MqttLink(Options options, QObject* parent = nullptr);
-    // Says goodbye to the broker (the will is not sent) and ends the thread.
+    // Says goodbye to the broker, with the will's payload on the will's
+    // topic (retained), and ends the thread.
     ~MqttLink() override;
 
     // Both only queue and wake the link's thread; they never wait.
@@ -94,5 +95,7 @@ private:
     std::atomic<State> state_{State::Connecting};
     std::atomic<uint64_t> dropped_{0};
     bool session_ = false;  // the broker accepted the connection (link thread only)
+    int goodbyeMid_ = -1;   // the goodbye's publish, and whether the broker has it (link thread only)
+    bool goodbyeAcked_ = false;
     std::thread thread_;
 };

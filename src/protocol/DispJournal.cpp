@@ -4,6 +4,7 @@
 #include "console/Disp.h"
 
 #include "common/Dialogs.h"
+#include "display/RaceEvents.h"
 #include "protocol/Journal.h"
 #include "protocol/LineGatherer.h"
 
@@ -30,8 +31,11 @@ void Tdisplay::journalByte(char b) {
             }, Qt::QueuedConnection);
         });
     }
-    journal_->append(QByteArray(journalLine_.data(), qsizetype(journalLine_.size())),
-                     QDateTime::currentMSecsSinceEpoch());
+    const QByteArray line(journalLine_.data(), qsizetype(journalLine_.size()));
+    const qint64 at = QDateTime::currentMSecsSinceEpoch();
+    journal_->append(line, at);
+    if (raceListener_)
+        raceListener_->lineReceived(line, at);
     journalLine_.clear();
     journalCount_ = 0;
 }

@@ -236,6 +236,23 @@ void applyWebListen(Tdisplay& d, int, const QByteArray& text) {
 }
 QByteArray storeWebListen(const Tdisplay& d) { return d.WebListen.toLatin1(); }
 
+// ---- MQTT broker ------------------------------------------------------------
+// UTF-8; user and password as they stand (a blank may belong to them).
+
+void applyMqttHost(Tdisplay& d, int, const QByteArray& text) { d.MqttHost = QString::fromUtf8(text.trimmed()); }
+QByteArray storeMqttHost(const Tdisplay& d) { return d.MqttHost.toUtf8(); }
+void applyMqttPort(Tdisplay& d, int v, const QByteArray&) { d.MqttPort = v >= 1 && v <= 65535 ? v : 1883; }
+QByteArray storeMqttPort(const Tdisplay& d) { return num(d.MqttPort); }
+void applyMqttTopic(Tdisplay& d, int, const QByteArray& text) {
+    const QByteArray t = text.trimmed();
+    d.MqttTopic = t.isEmpty() ? QStringLiteral("timedisplay") : QString::fromUtf8(t);
+}
+QByteArray storeMqttTopic(const Tdisplay& d) { return d.MqttTopic.toUtf8(); }
+void applyMqttUser(Tdisplay& d, int, const QByteArray& text) { d.MqttUser = QString::fromUtf8(text); }
+QByteArray storeMqttUser(const Tdisplay& d) { return d.MqttUser.toUtf8(); }
+void applyMqttPassword(Tdisplay& d, int, const QByteArray& text) { d.MqttPassword = QString::fromUtf8(text); }
+QByteArray storeMqttPassword(const Tdisplay& d) { return d.MqttPassword.toUtf8(); }
+
 // ---- serial line ----------------------------------------------------------
 
 void applyCom(Tdisplay& d, int n, const QByteArray& text) {
@@ -400,6 +417,11 @@ const Row kRows[] = {
     // Later additions: readers that look up only the keys above are not disturbed.
     {"WebPort", Kind::Number, "8080", 8080, applyWebPort, storeWebPort},
     {"WebListen", Kind::Text, "127.0.0.1", 0, applyWebListen, storeWebListen},
+    {"MqttHost", Kind::Text, "", 0, applyMqttHost, storeMqttHost},
+    {"MqttPort", Kind::Number, "1883", 1883, applyMqttPort, storeMqttPort},
+    {"MqttTopic", Kind::Text, "timedisplay", 0, applyMqttTopic, storeMqttTopic},
+    {"MqttUser", Kind::Text, "", 0, applyMqttUser, storeMqttUser},
+    {"MqttPassword", Kind::Text, "", 0, applyMqttPassword, storeMqttPassword},
 };
 
 } // namespace

@@ -70,7 +70,8 @@ void Broker::stop() {
     }
 }
 
-Subscriber::Subscriber(int port, const std::string& filter, const std::string& id) {
+Subscriber::Subscriber(int port, const std::string& filter, const std::string& id, const std::string& user,
+                       const std::string& password) {
     mosquitto_lib_init();
     mosq_ = mosquitto_new(id.empty() ? nullptr : id.c_str(), id.empty(), this);
     mosquitto_message_callback_set(mosq_, &Subscriber::onMessage);
@@ -82,6 +83,8 @@ Subscriber::Subscriber(int port, const std::string& filter, const std::string& i
     mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
         static_cast<Subscriber*>(self)->subscribed_ = true;
     });
+    if (!user.empty())
+        mosquitto_username_pw_set(mosq_, user.c_str(), password.c_str());
     mosquitto_reconnect_delay_set(mosq_, 1, 1, false);
     mosquitto_connect_async(mosq_, "127.0.0.1", port, 10);
     mosquitto_loop_start(mosq_);

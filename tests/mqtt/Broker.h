@@ -43,7 +43,8 @@ public:
         bool retained;
     };
     // `id` set: a lasting session the broker keeps while the subscriber is away.
-    Subscriber(int port, const std::string& filter, const std::string& id = {});
+    Subscriber(int port, const std::string& filter, const std::string& id = {}, const std::string& user = {},
+               const std::string& password = {});
     bool subscribed() const { return subscribed_; }
     ~Subscriber();
     // Waits until `done` holds for the messages so far (at most `ms`).

@@ -53,11 +53,11 @@ protected:
     }
 };
 
-TEST_F(Settings, FileHasAll136KeysInOrderWithCrLfThenTheWebKeys) {
+TEST_F(Settings, FileHasAll136KeysInOrderWithCrLfThenTheWebAndMqttKeys) {
     const QList<QByteArray> lines = savedLines();
-    ASSERT_EQ(lines.size(), 138);
+    ASSERT_EQ(lines.size(), 143);
     const auto rows = settingskeys::table();
-    ASSERT_EQ(rows.size(), 138u);
+    ASSERT_EQ(rows.size(), 143u);
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_TRUE(lines[qsizetype(i)].startsWith(QByteArray(rows[i].key) + ' ')) << rows[i].key;
         EXPECT_TRUE(lines[qsizetype(i)].endsWith('\r'));
@@ -67,6 +67,45 @@ TEST_F(Settings, FileHasAll136KeysInOrderWithCrLfThenTheWebKeys) {
     // Written after the original keys, so a reader of those is not disturbed.
     EXPECT_EQ(lines[136], "WebPort 8080\r");
     EXPECT_EQ(lines[137], "WebListen 127.0.0.1\r");
+    // The broker: off (no host) until one is named.
+    EXPECT_EQ(lines[138], "MqttHost \r");
+    EXPECT_EQ(lines[139], "MqttPort 1883\r");
+    EXPECT_EQ(lines[140], "MqttTopic timedisplay\r");
+    EXPECT_EQ(lines[141], "MqttUser \r");
+    EXPECT_EQ(lines[142], "MqttPassword \r");
+}
+
+TEST_F(Settings, MqttKeysAreReadBackAndHostileValuesFallBack) {
+    struct Case {
+        QByteArray ini;
+        QByteArray host, port, topic, user, password;
+    } cases[] = {
+        {"MqttHost broker.local\r\nMqttPort 1884\r\nMqttTopic venue/hall1\r\nMqttUser board\r\n"
+         "MqttPassword s3cret \xc3\xa4\r\n",
+         "broker.local", "1884", "venue/hall1", "board", "s3cret \xc3\xa4"},
+        {"MqttHost  10.0.0.5 \r\nMqttPort 0\r\nMqttTopic \r\n", "10.0.0.5", "1883", "timedisplay", "", ""},
+        {"MqttPort 65536\r\nMqttPassword  two blanks \r\n", "", "1883", "timedisplay", "", " two blanks "},
+        {"MqttPort mqtt\r\nMqttHost\r\n", "", "1883", "timedisplay", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini.toStdString());
+        dir.write("disp.ini", "");  // a fresh start with the defaults
+        createWindows();
+        loadIni(c.ini);
+        EXPECT_EQ(value("MqttHost"), c.host);
+        EXPECT_EQ(value("MqttPort"), c.port);
+        EXPECT_EQ(value("MqttTopic"), c.topic);
+        EXPECT_EQ(value("MqttUser"), c.user);
+        EXPECT_EQ(value("MqttPassword"), c.password);
+        // ... and a fresh start reads what was written.
+        const QByteArray written = dir.read("disp.ini");
+        createWindows();
+        win->Einstellungen_laden();
+        win->Einstellungen_speichern();
+        EXPECT_EQ(dir.read("disp.ini"), written);
+        EXPECT_EQ(win->MqttHost.toUtf8(), c.host);
+        EXPECT_EQ(win->MqttPassword.toUtf8(), c.password);
+    }
 }
 
 TEST_F(Settings, WebPortAndAddressAreReadBackAndHostileValuesFallBack) {
