@@ -1,8 +1,7 @@
 // The real program on a real pseudo-terminal with its web board: a WebSocket
 // client and a headless Chromium see the lines sent, a taken port leaves the
 // board running, and the board listens only where it is told.
-#include "../serial/Pty.h"
-#include "TempDir.h"
+#include "Program.h"
 #include "WebClient.h"
 
 #include <QDir>
@@ -20,66 +19,6 @@
 #include <signal.h>
 
 namespace {
-
-bool slaveOpened(int master) {
-    pollfd p{master, POLLIN, 0};
-    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
-}
-
-// The program in its own folder with COM1 on a pseudo-terminal.
-class Program {
-public:
-    explicit Program(const QStringList& args, const QByteArray& ini = "COM 1\r\nBAUD 115200\r\n") {
-        for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
-            QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.filePath(f));
-        QFile settings(dir.filePath("disp.ini"));
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write(ini);
-        settings.close();
-        pty.link(dir.filePath("COM1"));
-        app.setWorkingDirectory(dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        app.setProcessEnvironment(env);
-        app.start(TD_BINARY_DIR "/src/console/timedisplay", args);
-    }
-    ~Program() {
-        if (app.state() != QProcess::NotRunning) {
-            ::kill(pid_t(app.processId()), SIGTERM);
-            if (!app.waitForFinished(10000))
-                app.kill();
-        }
-    }
-    // The web board's port from the line the program prints, 0 when none came.
-    quint16 webPort(int ms = 15000) {
-        waitFor([&] { return url().size() > 0 || app.state() == QProcess::NotRunning; }, ms);
-        const QRegularExpressionMatch m = QRegularExpression(":(\\d+)/$").match(url());
-        return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
-    }
-    QString url() {
-        out += app.readAllStandardOutput();
-        const QRegularExpressionMatch m =
-            QRegularExpression("^web board: (http://\\S+/)\\n", QRegularExpression::MultilineOption).match(out);
-        return m.hasMatch() ? m.captured(1) : QString();
-    }
-    QString errors() {
-        err += app.readAllStandardError();
-        return QString::fromLocal8Bit(err);
-    }
-    bool portOpened() {
-        return waitFor([&] { return slaveOpened(pty.masterFd()); }, 15000);
-    }
-    void send(const QByteArray& line) {
-        spin(200);  // the port is set up and purged right after opening
-        pty.write(line + '\r');
-    }
-
-    QTemporaryDir dir;
-    Pty pty;
-    QProcess app;
-    QString out;
-    QByteArray err;
-};
 
 QString shownTime(const QJsonObject& message) {
     return message["time"].toString();
