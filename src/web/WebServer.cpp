@@ -90,6 +90,11 @@ public:
     }
 
     int count() const { return int(open_.size()); }
+    // The client on `s` broke the rules: its address may not connect for a while.
+    void penalise(QTcpSocket* s) {
+        if (auto* c = dynamic_cast<Connection*>(s))
+            blockedUntil_[c->peer] = now() + WebServer::kPenaltyMs;
+    }
     qint64 now() const { return clock_.elapsed(); }
     void forget(Connection* c) {
         if (open_.remove(c)) {
@@ -102,8 +107,8 @@ public:
 protected:
     void incomingConnection(qintptr fd) override {
         const QHostAddress peer = peerOf(fd);
-        if (open_.size() >= WebServer::kMaxConnections ||
-            perAddress_.value(peer) >= WebServer::kMaxPerAddress) {
+        if (open_.size() >= WebServer::kMaxConnections || perAddress_.value(peer) >= WebServer::kMaxPerAddress ||
+            blockedUntil_.value(peer, -1) > now()) {
             ::close(int(fd));
             return;
         }
@@ -196,6 +201,8 @@ private:
 
     void sweep() {
         const qint64 t = now();
+        for (auto it = blockedUntil_.begin(); it != blockedUntil_.end();)
+            it = *it <= t ? blockedUntil_.erase(it) : std::next(it);
         QList<QPointer<Connection>> late;
         for (Connection* c : open_) {
             switch (c->role) {
@@ -226,6 +233,7 @@ private:
     WebServer* server_;
     QSet<Connection*> open_;
     QHash<QHostAddress, int> perAddress_;
+    QHash<QHostAddress, qint64> blockedUntil_;  // ms
     QTimer sweep_;
     QElapsedTimer clock_;
 };
@@ -499,6 +507,7 @@ void WebServer::takeFrame(Client& c, const wire::FrameReader::Frame& f) {
         // does not read is past its bound.
         if (backlog(c) > kMaxBacklog) {
             c.closing = true;
+            listener_->penalise(c.tcp);
             c.tcp->abort();
             return;
         }
@@ -517,6 +526,8 @@ void WebServer::closeClient(Client& c, int code) {
         return;
     c.closing = true;
     QTcpSocket* tcp = c.tcp;
+    if (code != 1000)
+        listener_->penalise(tcp);
     if (backlog(c) > 0) {
         tcp->abort();  // it does not read: a goodbye would only queue
         return;

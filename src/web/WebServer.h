@@ -36,6 +36,7 @@ public:
     static constexpr qint64 kMaxBacklog = 64 * 1024;        // unsent bytes before a client is skipped
     static constexpr int kMaxFramesPerSecond = 5;           // a WebSocket client has nothing to say
     static constexpr qint64 kMaxClientFrame = 4096;         // nor anything long
+    static constexpr int kPenaltyMs = 10000;                // an address that broke these is refused so long
     static constexpr qint64 kMinIntervalNs = 1000000000 / 60;  // at most 60 messages a second
     static constexpr int kStalledRetryMs = 100;             // a skipped client is looked at again
 
