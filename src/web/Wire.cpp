@@ -53,9 +53,13 @@ RequestScanner::Result RequestScanner::feed(QByteArrayView bytes, qsizetype& tak
         }
         const void* nl = std::memchr(p + taken, '\n', size_t(n - taken));
         const qsizetype end = nl ? static_cast<const char*>(nl) - p : n;
-        const qsizetype room = state_ == State::Start ? limits_.requestLine : limits_.head - headBytes_;
-        if (line_.size() + (end - taken) > room)
-            return refuse(state_ == State::Start ? 414 : 431);
+        // The request line is counted without its line end, the head with all of them.
+        const qsizetype length = line_.size() + (end - taken);
+        const char last = end > taken ? p[end - 1] : line_.isEmpty() ? '\0' : line_.back();
+        if (state_ == State::Start && length - (last == '\r' ? 1 : 0) > limits_.requestLine)
+            return refuse(414);
+        if (headBytes_ + length + (nl ? 1 : 0) > limits_.head)
+            return refuse(431);
         line_.append(p + taken, end - taken);
         taken = end;
         if (!nl)
@@ -132,8 +136,9 @@ void RequestScanner::header(QByteArrayView name, QByteArrayView value) {
 }
 
 QByteArray acceptKey(const QByteArray& key) {
+    // 16 bytes in base64 are 24 characters, padding included.
     const auto decoded = QByteArray::fromBase64Encoding(key, QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded || decoded.decoded.size() != 16)
+    if (key.size() != 24 || !decoded || decoded.decoded.size() != 16)
         return {};
     return QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11", QCryptographicHash::Sha1)
         .toBase64();

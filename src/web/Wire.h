@@ -39,7 +39,7 @@ public:
     int status() const { return status_; }
     const Head& head() const { return head_; }
     // Some bytes of a request that is not complete yet have come.
-    bool inRequest() const { return state_ != State::Start || !line_.isEmpty(); }
+    bool inRequest() const { return status_ != 0 || state_ != State::Start || !line_.isEmpty(); }
 
 private:
     enum class State { Start, Headers, Body, Done };
