@@ -20,6 +20,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -208,9 +209,10 @@ BENCHMARK(BM_WebBoardLive)->Args({0, 20})->Args({1, 20})->Args({100, 20})->Itera
 
 // ---- attacks ------------------------------------------------------------------
 
-// A blocking connection from `from` to 127.0.0.1:port, -1 when refused.
+// A blocking connection from `from` to 127.0.0.1:port, -1 when refused or
+// not made within a second (a server may drop the attempts of an address).
 int connectFrom(quint16 port, const char* from, int receiveBuffer = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
     if (receiveBuffer > 0)
@@ -222,11 +224,16 @@ int connectFrom(quint16 port, const char* from, int receiveBuffer = 0) {
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int error = 0;
+    socklen_t size = sizeof error;
+    pollfd p{fd, POLLOUT, 0};
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 && errno != EINPROGRESS) ||
+        ::poll(&p, 1, 1000) != 1 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
         ::close(fd);
         return -1;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
@@ -290,6 +297,8 @@ void pingFlood(quint16 port, int count, int againMs, const std::atomic<bool>& st
     while (!stop) {
         polled.clear();
         for (Flooder& f : flooders) {
+            if (stop)
+                break;
             if (f.fd < 0) {
                 if (nowNs() < f.due)
                     continue;

@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <netinet/in.h>
+#ifdef Q_OS_LINUX
+#include <linux/filter.h>
+#endif
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -92,8 +95,10 @@ public:
     int count() const { return int(open_.size()); }
     // The client on `s` broke the rules: its address may not connect for a while.
     void penalise(QTcpSocket* s) {
-        if (auto* c = dynamic_cast<Connection*>(s))
+        if (auto* c = dynamic_cast<Connection*>(s)) {
             blockedUntil_[c->peer] = now() + WebServer::kPenaltyMs;
+            filterBlocked();
+        }
     }
     qint64 now() const { return clock_.elapsed(); }
     void forget(Connection* c) {
@@ -199,10 +204,43 @@ private:
         server_->adopt(s, rest);
     }
 
+    // Refused addresses do not even reach accept: their connection attempts
+    // are dropped by a filter on the listening socket, so a client that tries
+    // again and again waits on its own retries instead of costing an accept
+    // and a close each time. Connections that are open are not touched.
+    void filterBlocked() {
+#ifdef Q_OS_LINUX
+        const int fd = int(socketDescriptor());
+        if (fd < 0 || serverAddress().protocol() != QAbstractSocket::IPv4Protocol)
+            return;
+        std::vector<sock_filter> code;
+        code.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, quint32(SKF_NET_OFF + 12)));  // IPv4 source
+        for (auto it = blockedUntil_.cbegin(); it != blockedUntil_.cend() && code.size() < 2001; ++it) {
+            bool ipv4 = false;
+            const quint32 a = it.key().toIPv4Address(&ipv4);
+            if (!ipv4)
+                continue;
+            code.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, a, 0, 1));
+            code.push_back(BPF_STMT(BPF_RET | BPF_K, 0));  // dropped
+        }
+        code.push_back(BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFFu));
+        if (code.size() == 2) {
+            const int unused = 0;  // the kernel wants an int's room even here
+            ::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, &unused, sizeof unused);
+            return;
+        }
+        const sock_fprog program{static_cast<unsigned short>(code.size()), code.data()};
+        ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+#endif
+    }
+
     void sweep() {
         const qint64 t = now();
+        const qsizetype blocked = blockedUntil_.size();
         for (auto it = blockedUntil_.begin(); it != blockedUntil_.end();)
             it = *it <= t ? blockedUntil_.erase(it) : std::next(it);
+        if (blockedUntil_.size() != blocked)
+            filterBlocked();
         QList<QPointer<Connection>> late;
         for (Connection* c : open_) {
             switch (c->role) {
