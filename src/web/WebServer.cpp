@@ -8,19 +8,76 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrlQuery>
-#include <QWebSocket>
+#include <QSet>
+#include <QUrl>
 #include <algorithm>
 #include <cerrno>
+#include <netinet/in.h>
+#ifdef Q_OS_LINUX
+#include <linux/filter.h>
+#endif
 #include <sys/socket.h>
 #include <unistd.h>
 
-// Accepts connections for the server, within the limits: so many at most, each
-// with a bounded read buffer, HTTP connections without a request closed.
+namespace {
+
+QByteArray reasonPhrase(int status) {
+    switch (status) {
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 411: return "Length Required";
+    case 413: return "Content Too Large";
+    case 414: return "URI Too Long";
+    case 426: return "Upgrade Required";
+    case 431: return "Request Header Fields Too Large";
+    default: return "Error";
+    }
+}
+
+// A whole answer that ends the connection.
+QByteArray closingReply(int status, const QByteArray& extraHeaders = {}) {
+    const QByteArray body = reasonPhrase(status) + '\n';
+    return "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
+           "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
+}
+
+QHostAddress peerOf(qintptr fd) {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    if (::getpeername(int(fd), reinterpret_cast<sockaddr*>(&a), &n) != 0)
+        return {};
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&a));
+}
+
+} // namespace
+
+// One connection as the listener sees it: every byte passes its request
+// scanner before the HTTP server reads it.
+class Connection : public QTcpSocket {
+public:
+    Connection(WebListener* listener, const QHostAddress& peer, qint64 now);
+    ~Connection() override;
+
+    QPointer<WebListener> listener;
+    QHostAddress peer;
+    wire::RequestScanner scanner{{WebServer::kMaxRequestLine, WebServer::kMaxHead, WebServer::kMaxBody}};
+    qint64 since;      // ms: the current request's time runs from here
+    qint64 progress;   // ms: a reply's bytes last went out
+    enum class Role { Http, Refused, WebSocket } role = Role::Http;
+    qint64 dropped = 0;  // bytes read and dropped after a refusal
+};
+
+// Accepts connections for the server within the limits: so many at most, so
+// many per address; each request checked before the HTTP server reads it,
+// complete within its time, and refused at once when too large.
 class WebListener : public QTcpServer {
 public:
-    explicit WebListener(QObject* parent) : QTcpServer(parent) {
-        sweep_.setInterval(1000);
-        connect(&sweep_, &QTimer::timeout, this, &WebListener::closeIdle);
+    explicit WebListener(WebServer* server) : QTcpServer(server), server_(server) {
+        sweep_.setInterval(250);
+        connect(&sweep_, &QTimer::timeout, this, &WebListener::sweep);
         sweep_.start();
         clock_.start();
         // Out of descriptors: accepting pauses; try again shortly.
@@ -29,84 +86,203 @@ public:
             QTimer::singleShot(200, this, [this] { resumeAccepting(); });
         });
     }
+    ~WebListener() override {
+        // Before the bookkeeping goes: connections tell the listener when they go.
+        const QList<Connection*> all = findChildren<Connection*>(Qt::FindDirectChildrenOnly);
+        qDeleteAll(all);
+    }
 
-    // A socket went over to the WebSocket side: idle is fine from now on.
-    QTcpSocket* upgraded(const QHostAddress& peer, quint16 port) {
-        for (Connection& c : open_)
-            if (c.socket && c.http && c.socket->peerPort() == port && c.socket->peerAddress() == peer) {
-                c.http = false;
-                return c.socket;
-            }
-        return nullptr;
+    int count() const { return int(open_.size()); }
+    // The client on `s` broke the rules: its address may not connect for a while.
+    void penalise(QTcpSocket* s) {
+        if (auto* c = dynamic_cast<Connection*>(s)) {
+            blockedUntil_[c->peer] = now() + WebServer::kPenaltyMs;
+            filterBlocked();
+        }
+    }
+    qint64 now() const { return clock_.elapsed(); }
+    void forget(Connection* c) {
+        if (open_.remove(c)) {
+            auto it = perAddress_.find(c->peer);
+            if (it != perAddress_.end() && --*it <= 0)
+                perAddress_.erase(it);
+        }
     }
 
 protected:
     void incomingConnection(qintptr fd) override {
-        prune();
-        if (open_.size() >= size_t(WebServer::kMaxConnections)) {
+        const QHostAddress peer = peerOf(fd);
+        if (open_.size() >= WebServer::kMaxConnections || perAddress_.value(peer) >= WebServer::kMaxPerAddress ||
+            blockedUntil_.value(peer, -1) > now()) {
             ::close(int(fd));
             return;
         }
-        auto* s = new QTcpSocket(this);
+        auto* s = new Connection(this, peer, now());
         if (!s->setSocketDescriptor(fd)) {
             delete s;
             ::close(int(fd));
             return;
         }
-        s->setReadBufferSize(WebServer::kMaxRequestBytes);
-        open_.push_back({s, true, clock_.elapsed(), 0});
-        // Connected before the HTTP server's own handler, so it sees each read
-        // first. An upgrade to WebSocket disconnects these.
-        connect(s, &QTcpSocket::readyRead, this, [this, s] {
-            if (Connection* c = find(s)) {
-                c->last = clock_.elapsed();
-                c->received += s->bytesAvailable();
-                if (c->received > WebServer::kMaxRequestBytes)
-                    s->abort();  // a request that large is none of ours
-            }
-        });
+        // Room for the largest request allowed and more: a full buffer would
+        // stop reading before the scanner could refuse.
+        s->setReadBufferSize(4 * WebServer::kMaxHead);
+        open_.insert(s);
+        ++perAddress_[peer];
+        // Connected before the HTTP server's own handler, so it sees each read first.
+        connect(s, &QTcpSocket::readyRead, this, [this, s] { inspect(s); });
         connect(s, &QTcpSocket::bytesWritten, this, [this, s] {
-            if (Connection* c = find(s)) {
-                c->last = clock_.elapsed();
-                c->received = 0;  // a reply went out: the next request starts
-            }
+            s->progress = now();
+            if (s->bytesToWrite() == 0 && s->role == Connection::Role::Http)
+                s->since = now();  // the answer is out: the next request's time starts
+            if (s->bytesToWrite() == 0 && s->role == Connection::Role::Refused)
+                ::shutdown(int(s->socketDescriptor()), SHUT_WR);
         });
         addPendingConnection(s);
     }
 
 private:
-    struct Connection {
-        QPointer<QTcpSocket> socket;
-        bool http;       // not (yet) a WebSocket
-        qint64 last;     // last activity, ms
-        qint64 received; // bytes of the request so far
-    };
-    Connection* find(QTcpSocket* s) {
-        for (Connection& c : open_)
-            if (c.socket == s)
-                return &c;
-        return nullptr;
-    }
-    void prune() {
-        open_.erase(std::remove_if(open_.begin(), open_.end(), [](const Connection& c) { return !c.socket; }),
-                    open_.end());
-    }
-    void closeIdle() {
-        prune();
-        const qint64 now = clock_.elapsed();
-        QList<QPointer<QTcpSocket>> idle;
-        for (const Connection& c : open_)
-            if (c.http && now - c.last > WebServer::kIdleMs)
-                idle << c.socket;
-        for (const QPointer<QTcpSocket>& s : idle)
-            if (s)
-                s->abort();
+    void inspect(Connection* s) {
+        const qint64 available = s->bytesAvailable();
+        if (s->role != Connection::Role::Http || available <= 0)
+            return;
+        // The HTTP server reads within a transaction; what is new is past it.
+        const QByteArray bytes = s->peek(available);
+        qsizetype taken = 0;
+        switch (s->scanner.feed(bytes, taken)) {
+        case wire::RequestScanner::Result::More:
+            return;
+        case wire::RequestScanner::Result::Refuse:
+            refuse(s, s->scanner.status());
+            return;
+        case wire::RequestScanner::Result::Upgrade:
+            upgrade(s, taken);
+            return;
+        }
     }
 
-    std::vector<Connection> open_;
+    // Takes the connection from the HTTP server.
+    void takeOver(Connection* s) {
+        QObject::disconnect(s, &QTcpSocket::readyRead, nullptr, nullptr);
+        if (s->isTransactionStarted())
+            s->commitTransaction();
+    }
+
+    // Answers and closes; what the client still sends is read and dropped
+    // for a moment, so that the answer is not lost in a reset.
+    void refuse(Connection* s, int status, const QByteArray& extraHeaders = {}) {
+        takeOver(s);
+        s->readAll();
+        s->role = Connection::Role::Refused;
+        s->since = now();
+        connect(s, &QTcpSocket::readyRead, s, [s] {
+            s->dropped += s->readAll().size();
+            if (s->dropped > 4 * WebServer::kMaxHead)
+                s->abort();
+        });
+        s->write(closingReply(status, extraHeaders));
+        s->flush();
+    }
+
+    void upgrade(Connection* s, qsizetype headEnd) {
+        const wire::Head& h = s->scanner.head();
+        const QString path = QUrl(QString::fromLatin1(h.target)).path();
+        const QByteArray accept = wire::acceptKey(h.key);
+        if (path != QLatin1String("/live"))
+            return refuse(s, 404);
+        if (h.method != "GET")
+            return refuse(s, 405, "Allow: GET\r\n");
+        if (h.version.trimmed() != "13")
+            return refuse(s, 426, "Sec-WebSocket-Version: 13\r\n");
+        if (!h.connectionUpgrade || accept.isEmpty())
+            return refuse(s, 400);
+        takeOver(s);
+        s->read(headEnd);
+        const QByteArray rest = s->readAll();
+        s->role = Connection::Role::WebSocket;
+        s->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                 "Sec-WebSocket-Accept: " + accept + "\r\n\r\n");
+        server_->adopt(s, rest);
+    }
+
+    // Refused addresses do not even reach accept: their connection attempts
+    // are dropped by a filter on the listening socket, so a client that tries
+    // again and again waits on its own retries instead of costing an accept
+    // and a close each time. Connections that are open are not touched.
+    void filterBlocked() {
+#ifdef Q_OS_LINUX
+        const int fd = int(socketDescriptor());
+        if (fd < 0 || serverAddress().protocol() != QAbstractSocket::IPv4Protocol)
+            return;
+        std::vector<sock_filter> code;
+        code.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, quint32(SKF_NET_OFF + 12)));  // IPv4 source
+        for (auto it = blockedUntil_.cbegin(); it != blockedUntil_.cend() && code.size() < 2001; ++it) {
+            bool ipv4 = false;
+            const quint32 a = it.key().toIPv4Address(&ipv4);
+            if (!ipv4)
+                continue;
+            code.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, a, 0, 1));
+            code.push_back(BPF_STMT(BPF_RET | BPF_K, 0));  // dropped
+        }
+        code.push_back(BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFFu));
+        if (code.size() == 2) {
+            const int unused = 0;  // the kernel wants an int's room even here
+            ::setsockopt(fd, SOL_SOCKET, SO_DETACH_FILTER, &unused, sizeof unused);
+            return;
+        }
+        const sock_fprog program{static_cast<unsigned short>(code.size()), code.data()};
+        ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
+#endif
+    }
+
+    void sweep() {
+        const qint64 t = now();
+        const qsizetype blocked = blockedUntil_.size();
+        for (auto it = blockedUntil_.begin(); it != blockedUntil_.end();)
+            it = *it <= t ? blockedUntil_.erase(it) : std::next(it);
+        if (blockedUntil_.size() != blocked)
+            filterBlocked();
+        QList<QPointer<Connection>> late;
+        for (Connection* c : open_) {
+            switch (c->role) {
+            case Connection::Role::Http:
+                if (c->bytesToWrite() > 0 ? t - c->progress > WebServer::kIdleMs : t - c->since > WebServer::kRequestMs)
+                    late << c;
+                break;
+            case Connection::Role::Refused:
+                if (t - c->since > WebServer::kLingerMs)
+                    late << c;
+                break;
+            case Connection::Role::WebSocket:
+                break;
+            }
+        }
+        for (const QPointer<Connection>& c : late) {
+            if (!c)
+                continue;
+            if (c->state() == QAbstractSocket::UnconnectedState)
+                c->deleteLater();  // closed, and nobody took it away
+            else if (c->role == Connection::Role::Http && c->bytesToWrite() == 0 && c->scanner.inRequest())
+                refuse(c, 408);
+            else
+                c->abort();
+        }
+    }
+
+    WebServer* server_;
+    QSet<Connection*> open_;
+    QHash<QHostAddress, int> perAddress_;
+    QHash<QHostAddress, qint64> blockedUntil_;  // ms
     QTimer sweep_;
     QElapsedTimer clock_;
 };
+
+Connection::Connection(WebListener* l, const QHostAddress& p, qint64 now)
+    : QTcpSocket(l), listener(l), peer(p), since(now), progress(now) {}
+
+Connection::~Connection() {
+    if (listener)
+        listener->forget(this);
+}
 
 namespace {
 
@@ -121,20 +297,26 @@ WebServer::WebServer(QObject* parent) : QAbstractHttpServer(parent) {
     flushTimer_.setSingleShot(true);
     flushTimer_.setTimerType(Qt::PreciseTimer);
     connect(&flushTimer_, &QTimer::timeout, this, &WebServer::flushTimerFired);
-    connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::acceptWebSockets);
 }
 
 WebServer::~WebServer() {
-    for (auto& c : clients_) {
-        c->socket->disconnect(this);
-        c->socket->abort();
-        delete c->socket;
-    }
+    for (auto& c : clients_)
+        if (c->tcp)
+            c->tcp->disconnect(this);
+    clients_.clear();
+    delete listener_;  // with every connection
+}
+
+int WebServer::connectionCount() const {
+    return listener_ ? listener_->count() : 0;
 }
 
 bool WebServer::start(const QHostAddress& address, quint16 port, QString* error) {
     listener_ = new WebListener(this);
     listener_->setMaxPendingConnections(256);
+    // Many connections at once (a page and its parts, or an attack) wait in
+    // the kernel rather than being turned away.
+    listener_->setListenBacklogSize(1024);
     if (!listener_->listen(address, port)) {
         if (error)
             *error = listener_->errorString();
@@ -202,6 +384,7 @@ bool WebServer::absorb(const board::Snapshot& state) {
         }
     }
     frames_.clear();
+    fullFrame_.clear();
     return true;
 }
 
@@ -238,7 +421,7 @@ void WebServer::flush() {
         return;
     bool deferred = false, retry = false;
     for (auto& c : clients_) {
-        if (c->sent == json_.revision())
+        if (c->sent == json_.revision() || c->closing || !c->tcp)
             continue;
         // A client that does not read gets nothing more until it has caught up;
         // it is looked at again a little later.
@@ -253,7 +436,7 @@ void WebServer::flush() {
         }
         QByteArray& frame = frames_[c->sent];
         if (frame.isEmpty())
-            frame = textFrame(json_.changes(c->sent));
+            frame = wire::serverFrame(wire::FrameReader::Text, json_.changes(c->sent));
         write(*c, frame);
         c->sent = json_.revision();
         c->lastSendNs = now;
@@ -264,94 +447,133 @@ void WebServer::flush() {
         armFlushTimer(kStalledRetryMs);
 }
 
-QByteArray WebServer::textFrame(const QByteArray& utf8) {
-    // One final text frame, unmasked as a server sends it: the same bytes for
-    // every client, framed once.
-    QByteArray f;
-    const quint64 n = quint64(utf8.size());
-    f.reserve(utf8.size() + 10);
-    f.append(char(0x81));
-    if (n < 126) {
-        f.append(char(n));
-    } else if (n <= 0xFFFF) {
-        f.append(char(126));
-        f.append(char(n >> 8));
-        f.append(char(n & 0xFF));
-    } else {
-        f.append(char(127));
-        for (int shift = 56; shift >= 0; shift -= 8)
-            f.append(char((n >> shift) & 0xFF));
-    }
-    f.append(utf8);
-    return f;
-}
-
 void WebServer::write(Client& c, const QByteArray& frame) {
-    if (c.tcp) {
-        // Whole frames in one write each, at once: nothing queued before it,
-        // the frame goes straight to the kernel; what does not fit waits in
-        // the socket's own buffer, behind which everything else queues.
-        qint64 sent = 0;
-        if (c.tcp->bytesToWrite() == 0 && c.tcp->state() == QAbstractSocket::ConnectedState) {
-            const ssize_t n = ::send(int(c.tcp->socketDescriptor()), frame.constData(), size_t(frame.size()),
-                                     MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-                c.tcp->abort();  // gone; the WebSocket notices and the client is dropped
-                return;
-            }
-            sent = n > 0 ? n : 0;
+    if (!c.tcp)
+        return;
+    // Whole frames in one write each, at once: nothing queued before it,
+    // the frame goes straight to the kernel; what does not fit waits in
+    // the socket's own buffer, behind which everything else queues.
+    qint64 sent = 0;
+    if (c.tcp->bytesToWrite() == 0 && c.tcp->state() == QAbstractSocket::ConnectedState) {
+        const ssize_t n = ::send(int(c.tcp->socketDescriptor()), frame.constData(), size_t(frame.size()),
+                                 MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            c.tcp->abort();  // gone; the client is dropped
+            return;
         }
-        if (sent < frame.size())
-            c.tcp->write(frame.constData() + sent, frame.size() - sent);
-    } else {
-        c.socket->sendTextMessage(QString::fromUtf8(frame.mid(frame[1] == char(126) ? 4 : frame[1] == char(127) ? 10 : 2)));
+        sent = n > 0 ? n : 0;
     }
+    if (sent < frame.size())
+        c.tcp->write(frame.constData() + sent, frame.size() - sent);
 }
 
 qint64 WebServer::backlog(const Client& c) const {
-    return c.tcp ? c.tcp->bytesToWrite() : c.socket->bytesToWrite();
+    return c.tcp ? c.tcp->bytesToWrite() : 0;
 }
 
-void WebServer::drop(QWebSocket* ws) {
-    ws->disconnect(this);
+void WebServer::drop(Client* gone) {
     for (auto it = clients_.begin(); it != clients_.end(); ++it)
-        if ((*it)->socket == ws) {
+        if (it->get() == gone) {
+            if (gone->tcp)
+                gone->tcp->disconnect(this);
             clients_.erase(it);
-            break;
+            return;
         }
-    ws->deleteLater();
 }
 
-void WebServer::acceptWebSockets() {
-    while (hasPendingWebSocketConnections()) {
-        QWebSocket* ws = nextPendingWebSocketConnection().release();
-        if (!ws)
+void WebServer::adopt(QTcpSocket* tcp, const QByteArray& rest) {
+    if (int(clients_.size()) >= kMaxConnections) {
+        tcp->abort();
+        return;
+    }
+    auto owned = std::make_unique<Client>();
+    Client* c = owned.get();
+    c->tcp = tcp;
+    c->windowStartMs = clock_.elapsed();
+    clients_.push_back(std::move(owned));
+    // Queued: a client may go while the others are being sent to.
+    connect(tcp, &QAbstractSocket::disconnected, this, [this, c] { drop(c); }, Qt::QueuedConnection);
+    connect(tcp, &QIODevice::readyRead, this, [this, c] { readClient(c); });
+    // The whole state first, then only changes.
+    if (json_.state()) {
+        if (fullFrame_.isEmpty())
+            fullFrame_ = wire::serverFrame(wire::FrameReader::Text, json_.full());
+        write(*c, fullFrame_);
+        c->sent = json_.revision();
+        c->lastSendNs = clock_.nsecsElapsed();
+    }
+    feedClient(*c, rest);
+}
+
+void WebServer::readClient(Client* c) {
+    while (!c->closing && c->tcp && c->tcp->bytesAvailable() > 0)
+        feedClient(*c, c->tcp->read(16 * 1024));
+}
+
+void WebServer::feedClient(Client& c, const QByteArray& bytes) {
+    QByteArrayView rest(bytes);
+    wire::FrameReader::Frame frame;
+    while (!c.closing && !rest.isEmpty()) {
+        switch (c.reader.feed(rest, frame)) {
+        case wire::FrameReader::Result::More:
             break;
-        QTcpSocket* tcp = listener_ ? listener_->upgraded(ws->peerAddress(), ws->peerPort()) : nullptr;
-        ws->setParent(this);
-        if (ws->requestUrl().path() != QLatin1String("/live") || int(clients_.size()) >= kMaxConnections) {
-            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("not found"));
-            connect(ws, &QWebSocket::disconnected, ws, &QObject::deleteLater);
-            QTimer::singleShot(1000, ws, [ws] { ws->abort(); ws->deleteLater(); });
-            continue;
-        }
-        // Clients only listen; anything they send is read and dropped, in small pieces.
-        ws->setMaxAllowedIncomingFrameSize(4096);
-        ws->setMaxAllowedIncomingMessageSize(4096);
-        auto c = std::make_unique<Client>();
-        c->socket = ws;
-        c->tcp = tcp;
-        // Queued: a client may go while the others are being sent to.
-        connect(ws, &QWebSocket::disconnected, this, [this, ws] { drop(ws); }, Qt::QueuedConnection);
-        clients_.push_back(std::move(c));
-        Client& added = *clients_.back();
-        // The whole state first, then only changes.
-        if (json_.state()) {
-            write(added, textFrame(json_.full()));
-            added.sent = json_.revision();
-            added.lastSendNs = clock_.nsecsElapsed();
+        case wire::FrameReader::Result::Error:
+            closeClient(c, c.reader.closeCode());
+            return;
+        case wire::FrameReader::Result::Frame:
+            takeFrame(c, frame);
+            break;
         }
     }
+}
+
+void WebServer::takeFrame(Client& c, const wire::FrameReader::Frame& f) {
+    // The page never sends anything: a few frames a second are plenty for
+    // any client, and more only cost the board's machine.
+    const qint64 now = clock_.elapsed();
+    if (now - c.windowStartMs >= 1000) {
+        c.windowStartMs = now;
+        c.framesInWindow = 0;
+    }
+    if (++c.framesInWindow > kMaxFramesPerSecond) {
+        closeClient(c, 1008);
+        return;
+    }
+    switch (f.opcode) {
+    case wire::FrameReader::Ping:
+        // An answer queues like everything else: a client that asks and
+        // does not read is past its bound.
+        if (backlog(c) > kMaxBacklog) {
+            c.closing = true;
+            listener_->penalise(c.tcp);
+            c.tcp->abort();
+            return;
+        }
+        write(c, wire::serverFrame(wire::FrameReader::Pong, f.payload));
+        break;
+    case wire::FrameReader::Close:
+        closeClient(c, 1000);
+        break;
+    default:
+        break;  // messages and pongs are read and dropped
+    }
+}
+
+void WebServer::closeClient(Client& c, int code) {
+    if (c.closing || !c.tcp)
+        return;
+    c.closing = true;
+    QTcpSocket* tcp = c.tcp;
+    if (code != 1000)
+        listener_->penalise(tcp);
+    if (backlog(c) > 0) {
+        tcp->abort();  // it does not read: a goodbye would only queue
+        return;
+    }
+    const char payload[2] = {char(code >> 8), char(code & 0xFF)};
+    write(c, wire::serverFrame(wire::FrameReader::Close, QByteArrayView(payload, 2)));
+    tcp->disconnectFromHost();
+    QTimer::singleShot(1000, tcp, [tcp] { tcp->abort(); });
 }
 
 void WebServer::reply(QTcpSocket* socket, const QHttpServerRequest& request, int status, const QByteArray& type,
@@ -394,10 +616,6 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     }
     if (route == None)
         return false;
-    // A WebSocket upgrade is taken over by the server's WebSocket side as
-    // soon as a route accepts it, with nothing written here.
-    if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
-        return route == Live && request.method() == QHttpServerRequest::Method::Get;
     if (request.method() != QHttpServerRequest::Method::Get) {
         QHttpServerResponder r = makeResponder(request, socket);
         r.write(QByteArray("Only GET\n"), {{"Content-Type", kText}, {"Allow", "GET"}},

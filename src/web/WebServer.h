@@ -2,6 +2,7 @@
 #include "display/BoardState.h"
 #include "web/BoardJson.h"
 #include "web/FontFiles.h"
+#include "web/Wire.h"
 
 #include <QAbstractHttpServer>
 #include <QElapsedTimer>
@@ -15,7 +16,6 @@
 #include <vector>
 
 class QTcpSocket;
-class QWebSocket;
 class WebListener;
 
 // The web board's server: the page, the state as JSON, the pictures and
@@ -25,10 +25,18 @@ class WebServer : public QAbstractHttpServer {
     Q_OBJECT
 public:
     // Limits that keep a hostile or broken client from costing more than this.
-    static constexpr qint64 kMaxRequestBytes = 16 * 1024;   // request line, headers and body
+    static constexpr qsizetype kMaxRequestLine = 4096;      // method, URL, version: else 414
+    static constexpr qsizetype kMaxHead = 16 * 1024;        // request line and headers: else 431
+    static constexpr qsizetype kMaxBody = 16 * 1024;        // a request's body: else 413
     static constexpr int kMaxConnections = 2000;            // HTTP and WebSocket together
-    static constexpr int kIdleMs = 15000;                   // an HTTP connection without a request
+    static constexpr int kMaxPerAddress = kMaxConnections / 8;  // connections one address may hold
+    static constexpr int kRequestMs = 10000;                // a request complete, from the connection's start
+    static constexpr int kIdleMs = 15000;                   // a reply nobody takes
+    static constexpr int kLingerMs = 2000;                  // a refused client's rest is read and dropped
     static constexpr qint64 kMaxBacklog = 64 * 1024;        // unsent bytes before a client is skipped
+    static constexpr int kMaxFramesPerSecond = 5;           // a WebSocket client has nothing to say
+    static constexpr qint64 kMaxClientFrame = 4096;         // nor anything long
+    static constexpr int kPenaltyMs = 10000;                // an address that broke these is refused so long
     static constexpr qint64 kMinIntervalNs = 1000000000 / 60;  // at most 60 messages a second
     static constexpr int kStalledRetryMs = 100;             // a skipped client is looked at again
 
@@ -48,19 +56,31 @@ public:
     void offer(const board::Snapshot& state);
 
     int clientCount() const { return int(clients_.size()); }
+    // Connections open, HTTP and WebSocket.
+    int connectionCount() const;
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    friend class WebListener;
     struct Client {
-        QWebSocket* socket = nullptr;
-        QPointer<QTcpSocket> tcp;  // the connection under it, written directly
+        QPointer<QTcpSocket> tcp;
+        wire::FrameReader reader{kMaxClientFrame};
         quint64 sent = 0;      // revision the client has
         qint64 lastSendNs = -kMinIntervalNs;
+        qint64 windowStartMs = 0;  // frames the client sent in the current second
+        int framesInWindow = 0;
+        bool closing = false;
     };
-    void acceptWebSockets();
+    // A connection whose upgrade to WebSocket on /live was accepted; `rest`
+    // came after its request.
+    void adopt(QTcpSocket* tcp, const QByteArray& rest);
+    void readClient(Client* c);
+    void feedClient(Client& c, const QByteArray& bytes);
+    void takeFrame(Client& c, const wire::FrameReader::Frame& f);
+    void closeClient(Client& c, int code);
     // Sends every client that lacks the newest state what it lacks; all
     // clients at once, at most 60 times a second.
     void flush();
@@ -71,10 +91,9 @@ private:
     // The newest offered state (or none), ending the hand-over `handOver` stands for.
     board::Snapshot takeWaiting(bool& handOver);
     bool absorb(const board::Snapshot& state);
-    static QByteArray textFrame(const QByteArray& utf8);
     void write(Client& c, const QByteArray& frame);
     qint64 backlog(const Client& c) const;
-    void drop(QWebSocket* ws);
+    void drop(Client* c);
     QByteArray page() const;
     void reply(QTcpSocket* socket, const QHttpServerRequest& request, int status, const QByteArray& type,
                const QByteArray& body, const QByteArray& cache = "no-store");
@@ -89,6 +108,7 @@ private:
     QTimer flushTimer_;
     qint64 lastFlushNs_ = -kMinIntervalNs;
     QHash<quint64, QByteArray> frames_;  // by the revision a client has, for the newest state
+    QByteArray fullFrame_;               // the whole newest state, for clients that come
 
     QMutex offerMutex_;
     board::Snapshot offered_;  // newest state not yet taken

@@ -305,6 +305,8 @@ TEST_F(WebBoardTest, AThousandIdleConnectionsDoNotStopTheBoardOrTheClients) {
     std::vector<std::unique_ptr<QTcpSocket>> idle;
     for (int i = 0; i < 1000; ++i) {
         idle.push_back(std::make_unique<QTcpSocket>());
+        // From four addresses: one address may hold only a share of the connections.
+        idle.back()->bind(QHostAddress(QStringLiteral("127.0.0.%1").arg(2 + i % 4)));
         idle.back()->connectToHost(QHostAddress::LocalHost, port);
         if (i % 2)
             idle.back()->write("GET /state HTTP/1.1\r\nHost: x\r\n");  // half a request, never finished

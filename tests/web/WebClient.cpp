@@ -4,7 +4,13 @@
 
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <time.h>
+#include <unistd.h>
 
 qint64 monotonicNs() {
     timespec t{};
@@ -63,4 +69,81 @@ LiveClient::LiveClient(quint16 port, const QString& path) : socket_(std::make_un
         messages.push_back({QJsonDocument::fromJson(text.toUtf8()).object(), monotonicNs()});
     });
     socket_->open(QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(port).arg(path)));
+}
+
+int rawConnect(quint16 port, const char* from, int receiveBuffer) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &local.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+QByteArray clientFrame(int opcode, const QByteArray& payload) {
+    QByteArray f;
+    f.append(char(0x80 | opcode));
+    const quint64 n = quint64(payload.size());
+    if (n < 126) {
+        f.append(char(0x80 | n));
+    } else if (n <= 0xFFFF) {
+        f.append(char(0x80 | 126));
+        f.append(char(n >> 8));
+        f.append(char(n & 0xFF));
+    } else {
+        f.append(char(0x80 | 127));
+        for (int shift = 56; shift >= 0; shift -= 8)
+            f.append(char((n >> shift) & 0xFF));
+    }
+    const char mask[4] = {0x12, 0x34, 0x56, 0x78};
+    f.append(mask, 4);
+    for (qsizetype i = 0; i < payload.size(); ++i)
+        f.append(char(payload[i] ^ mask[i % 4]));
+    return f;
+}
+
+int rawUpgrade(int fd, const QByteArray& path, int ms) {
+    const QByteArray upgrade = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                               "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                               "Sec-WebSocket-Version: 13\r\n\r\n";
+    if (::send(fd, upgrade.constData(), size_t(upgrade.size()), MSG_NOSIGNAL) != upgrade.size())
+        return 0;
+    QByteArray in;
+    const qint64 end = monotonicNs() + qint64(ms) * 1000000;
+    while (!in.contains("\r\n\r\n") && monotonicNs() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0)
+            continue;
+        char c;  // one byte at a time: nothing after the blank line is taken
+        if (::recv(fd, &c, 1, 0) != 1)
+            break;
+        in.append(c);
+    }
+    return in.startsWith("HTTP/1.1 ") && in.contains("\r\n\r\n") ? in.mid(9, 3).toInt() : 0;
+}
+
+bool closedByServer(int fd, int ms) {
+    const qint64 end = monotonicNs() + qint64(ms) * 1000000;
+    char buffer[65536];
+    do {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, ms > 0 ? 20 : 0) > 0) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK))
+                return true;
+        }
+    } while (monotonicNs() < end);
+    return false;
 }

@@ -37,3 +37,17 @@ private:
 };
 
 qint64 monotonicNs();
+
+// Raw sockets for clients that misbehave on purpose.
+// A blocking TCP connection to 127.0.0.1:port from `from` (a loopback
+// address), with a receive buffer of `receiveBuffer` bytes (0: the system's);
+// -1 when it cannot be made.
+int rawConnect(quint16 port, const char* from = "127.0.0.1", int receiveBuffer = 0);
+// A client frame (masked, final) with `opcode` and `payload`.
+QByteArray clientFrame(int opcode, const QByteArray& payload = {});
+// Sends the upgrade to `path` and reads the server's answer up to its blank
+// line; the status code, 0 when none came within `ms`.
+int rawUpgrade(int fd, const QByteArray& path = "/live", int ms = 3000);
+// Whether the server has closed `fd` (end of stream or reset), reading and
+// dropping whatever came before; waits up to `ms`.
+bool closedByServer(int fd, int ms);

@@ -1,8 +1,7 @@
 // The real program on a real pseudo-terminal with its web board: a WebSocket
 // client and a headless Chromium see the lines sent, a taken port leaves the
 // board running, and the board listens only where it is told.
-#include "../serial/Pty.h"
-#include "TempDir.h"
+#include "Program.h"
 #include "WebClient.h"
 
 #include <QDir>
@@ -21,66 +20,6 @@
 #include <signal.h>
 
 namespace {
-
-bool slaveOpened(int master) {
-    pollfd p{master, POLLIN, 0};
-    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
-}
-
-// The program in its own folder with COM1 on a pseudo-terminal.
-class Program {
-public:
-    explicit Program(const QStringList& args, const QByteArray& ini = "COM 1\r\nBAUD 115200\r\n") {
-        for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
-            QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.filePath(f));
-        QFile settings(dir.filePath("disp.ini"));
-        if (settings.open(QIODevice::WriteOnly))
-            settings.write(ini);
-        settings.close();
-        pty.link(dir.filePath("COM1"));
-        app.setWorkingDirectory(dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        app.setProcessEnvironment(env);
-        app.start(TD_BINARY_DIR "/src/console/timedisplay", args);
-    }
-    ~Program() {
-        if (app.state() != QProcess::NotRunning) {
-            ::kill(pid_t(app.processId()), SIGTERM);
-            if (!app.waitForFinished(10000))
-                app.kill();
-        }
-    }
-    // The web board's port from the line the program prints, 0 when none came.
-    quint16 webPort(int ms = 15000) {
-        waitFor([&] { return url().size() > 0 || app.state() == QProcess::NotRunning; }, ms);
-        const QRegularExpressionMatch m = QRegularExpression(":(\\d+)/$").match(url());
-        return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
-    }
-    QString url() {
-        out += app.readAllStandardOutput();
-        const QRegularExpressionMatch m =
-            QRegularExpression("^web board: (http://\\S+/)\\n", QRegularExpression::MultilineOption).match(out);
-        return m.hasMatch() ? m.captured(1) : QString();
-    }
-    QString errors() {
-        err += app.readAllStandardError();
-        return QString::fromLocal8Bit(err);
-    }
-    bool portOpened() {
-        return waitFor([&] { return slaveOpened(pty.masterFd()); }, 15000);
-    }
-    void send(const QByteArray& line) {
-        spin(200);  // the port is set up and purged right after opening
-        pty.write(line + '\r');
-    }
-
-    QTemporaryDir dir;
-    Pty pty;
-    QProcess app;
-    QString out;
-    QByteArray err;
-};
 
 QString shownTime(const QJsonObject& message) {
     return message["time"].toString();
@@ -191,10 +130,16 @@ public:
         waitFor([&] { return replies.contains(id); }, 15000);
         return replies.value(id)["result"].toObject();
     }
-    // Opens url in a new page; the session to talk to it.
-    QString open(const QString& url) {
-        const QString target = call("Target.createTarget", {{"url", url}})["targetId"].toString();
-        return call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}})["sessionId"].toString();
+    // Opens url in a new page (of width x height, 0: the default); the session to talk to it.
+    QString open(const QString& url, int width = 0, int height = 0) {
+        const QString target = call("Target.createTarget", {{"url", "about:blank"}})["targetId"].toString();
+        const QString session =
+            call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}})["sessionId"].toString();
+        if (width > 0)
+            call("Emulation.setDeviceMetricsOverride",
+                 {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", true}}, session);
+        call("Page.navigate", {{"url", url}}, session);
+        return session;
     }
     QString evaluate(const QString& session, const QString& expression) {
         return call("Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, session)["result"]
@@ -233,6 +178,56 @@ TEST(WebProgram, BrowserPageFollowsTheBoardLive) {
     EXPECT_EQ(b.evaluate(page, "String(document.fonts.check('700 35px \"board-font-0\"'))"), "true");
     EXPECT_EQ(b.evaluate(page, "Array.from(document.fonts).filter(f => f.status == 'loaded').length > 0 ? 'yes' : 'no'"),
               "yes");
+}
+
+TEST(WebProgram, OnAPhoneFitContentFillsTheScreenWithTheElementsShown) {
+    Program p({"--web-port", "any"});
+    const quint16 port = p.webPort();
+    ASSERT_NE(port, 0) << p.errors().toStdString();
+    ASSERT_TRUE(p.portOpened());
+    p.send("012.    00:03:45.678  ");
+    Browser b;
+    ASSERT_TRUE(b.start()) << b.err.toStdString();
+    // The box around the drawn time digits, on the screen: left, top, width, height.
+    const QString timeBox =
+        "(() => { const r = Array.from(document.querySelectorAll('[data-group=time]'))"
+        ".filter(e => getComputedStyle(e).display != 'none').map(e => e.getBoundingClientRect());"
+        "if (!r.length) return '';"
+        "const l = Math.min(...r.map(x => x.left)), t = Math.min(...r.map(x => x.top));"
+        "return [l, t, Math.max(...r.map(x => x.right)) - l, Math.max(...r.map(x => x.bottom)) - t]"
+        ".map(Math.round).join(','); })()";
+    auto box = [&](const QString& session) {
+        QList<int> v;
+        waitFor([&] {
+            v.clear();
+            for (const QString& n : b.evaluate(session, timeBox).split(',', Qt::SkipEmptyParts))
+                v << n.toInt();
+            return v.size() == 4 && b.evaluate(session, "document.title") == "3:45.67";
+        }, 15000);
+
+        return v;
+    };
+    const int phoneWidth = 390, phoneHeight = 844;
+    // The time alone fills the phone's width, centred.
+    const QList<int> content =
+        box(b.open(QString("http://127.0.0.1:%1/?fit=content&show=time").arg(port), phoneWidth, phoneHeight));
+    ASSERT_EQ(content.size(), 4);
+    EXPECT_GE(content[0], -1);
+    EXPECT_GE(content[2], phoneWidth - 4);
+    EXPECT_LE(content[0] + content[2], phoneWidth + 1);
+    EXPECT_NEAR(content[1] + content[3] / 2, phoneHeight / 2, 4);
+    // fit=1 stays the overlay's: the whole board in the window, the time small on it.
+    const QList<int> whole = box(b.open(QString("http://127.0.0.1:%1/?fit=1&show=time").arg(port), phoneWidth, phoneHeight));
+    ASSERT_EQ(whole.size(), 4);
+    EXPECT_LT(whole[2], content[2] / 3);
+    const QString page = b.open(QString("http://127.0.0.1:%1/?fit=1").arg(port), phoneWidth, phoneHeight);
+    box(page);
+    const QStringList board = b.evaluate(page, "(() => { const r = document.getElementById('board')"
+                                               ".getBoundingClientRect(); return [r.width, r.height].map(Math.round)"
+                                               ".join(','); })()").split(',');
+    ASSERT_EQ(board.size(), 2);
+    EXPECT_EQ(board[0].toInt(), phoneWidth);
+    EXPECT_LT(board[1].toInt(), phoneHeight);
 }
 
 TEST(WebProgram, APortInUseLeavesTheBoardRunningWithoutWeb) {

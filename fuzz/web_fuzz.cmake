@@ -1,0 +1,1 @@
+td_add_fuzz(web SOURCES web_fuzz.cpp LIBS tdweb)
