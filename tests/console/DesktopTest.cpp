@@ -356,7 +356,8 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     Pty pty;
     ASSERT_TRUE(pty.valid());
     ASSERT_TRUE(pty.link(p.dir.file("COM1")));
-    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
+    // Tall enough that the panel's bottom row shows above the status line.
+    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\nDisplayHeight 830\r\n");
     const QString w = p.start();
     ASSERT_FALSE(w.isEmpty());
     ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
@@ -564,7 +565,8 @@ TEST(DesktopOpenbox, WithTheEnglishLanguageFileEveryDialogIsTitledInEnglish) {
     Pty pty;
     ASSERT_TRUE(pty.valid());
     ASSERT_TRUE(pty.link(p.dir.file("COM1")));
-    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
+    // Tall enough that the panel's bottom row shows above the status line.
+    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\nDisplayHeight 830\r\n");
     const QString w = p.start();
     ASSERT_FALSE(w.isEmpty());
     ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));

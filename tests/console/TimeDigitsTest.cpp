@@ -198,7 +198,11 @@ TEST_F(TimeDigits, FixedFormatAfterAutomaticShowsTheChosenPrecision) {
         {0, 'C', 3, true, " 1:17"},
         {3, '.', 1, true, "17.890"},
     };
+    // Each case's finish is another runner's: the same time of the same runner
+    // again would be a device's repeat, which changes nothing.
+    const char* finisher[] = {"  8", "  9", " 10", " 11", " 12"};
     for (const Case& c : cases) {
+        const char* number = finisher[&c - cases];
         SCOPED_TRACE(testing::Message() << "precision " << c.precision << " after " << c.kind << " in format "
                                         << c.format << (c.displayMode ? " on the scoreboard" : ""));
         createWindows();
@@ -209,7 +213,7 @@ TEST_F(TimeDigits, FixedFormatAfterAutomaticShowsTheChosenPrecision) {
         choose(win->ZeitDarstellung, c.format);
         if (c.displayMode)
             win->StartClick();
-        line(timingLine("  8", 'C', "    1:17.890", " 2"));
+        line(timingLine(number, 'C', "    1:17.890", " 2"));
         EXPECT_EQ(shownTime(), c.shows);
     }
 }

@@ -66,7 +66,8 @@ TEST(PortDesktop, SettingsDialogFromItsButtonReachesTheDevice) {
     const QDir data(QStringLiteral(TD_SOURCE_DIR "/data"));
     for (const QFileInfo& f : data.entryInfoList(QDir::Files))
         QFile::copy(f.absoluteFilePath(), dir.file("run/" + f.fileName()));
-    dir.write("run/disp.ini", "COM 1\r\nBAUD 9600\r\nDATABITS 8\r\nSTOPBITS 1\r\n");
+    // Tall enough that the panel's bottom row shows above the status line.
+    dir.write("run/disp.ini", "COM 1\r\nBAUD 9600\r\nDATABITS 8\r\nSTOPBITS 1\r\nDisplayHeight 830\r\n");
     Pty pty;
     ASSERT_TRUE(pty.link(dir.file("run/COM1")));
 

@@ -406,7 +406,7 @@ TEST_F(StartUp, ASettingsFileOfJunkIsMovedAsideBeforeItIsReplaced) {
             },
             5000));
         EXPECT_EQ(dir.read(QFileInfo(aside).fileName()), c.bytes);
-        EXPECT_EQ(dir.read("disp.ini").count('\n'), 138);
+        EXPECT_EQ(dir.read("disp.ini").count('\n'), 143);
         EXPECT_EQ(dialogs->openNotices.value("disp.ini unreadable"),
                   "disp.ini was not a settings file and was moved to " + aside +
                       "\nThe settings are written anew to " + path);
