@@ -337,7 +337,7 @@ TEST(DesktopOpenbox, StartWithUnreadablePicturesNeverWaitsAndTitlesAreExact) {
     EXPECT_EQ(x.wmName(boxes[0]).toStdString(), "Error");
     EXPECT_EQ(x.netWmName(boxes[0]).toStdString(), "Error");
     // Above the main window, where the operator sees it.
-    EXPECT_TRUE(pollUntil([&] { return x.stacking().indexOf(boxes[0]) > x.stacking().indexOf(w); }, 3000))
+    EXPECT_TRUE(pollUntil([&] { return x.stacking().indexOf(boxes[0]) > x.stacking().indexOf(w); }, 10000))
         << x.stacking().join(' ').toStdString();
     EXPECT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000)) << "the port was not opened";
     QFile::remove(p.dir.file("disp.ini"));
