@@ -37,7 +37,8 @@ public:
     std::optional<QString> tool(const QString& program, const QStringList& args, int timeoutMs = 5000) const;
 
     // The one mapped window whose title is exactly `title` (decimal id), polled up to timeoutMs.
-    std::optional<QString> findWindow(const QString& title, int timeoutMs = 10000) const;
+    // Generous: a first start on a busy machine loads the program and its libraries cold.
+    std::optional<QString> findWindow(const QString& title, int timeoutMs = 20000) const;
     // Ids of the mapped windows of process pid.
     QStringList windowsOf(qint64 pid) const;
 
