@@ -4,6 +4,7 @@
 // the pseudo-terminal to each client's message showing it.
 #include "ProcessStats.h"
 #include "Pty.h"
+#include "WebClient.h"
 #include "console/Headless.h"
 
 #include <QDir>
@@ -212,29 +213,7 @@ BENCHMARK(BM_WebBoardLive)->Args({0, 20})->Args({1, 20})->Args({100, 20})->Itera
 // A blocking connection from `from` to 127.0.0.1:port, -1 when refused or
 // not made within a second (a server may drop the attempts of an address).
 int connectFrom(quint16 port, const char* from, int receiveBuffer = 0) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return -1;
-    if (receiveBuffer > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from, &local.sin_addr);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int error = 0;
-    socklen_t size = sizeof error;
-    pollfd p{fd, POLLOUT, 0};
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 && errno != EINPROGRESS) ||
-        ::poll(&p, 1, 1000) != 1 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
-        ::close(fd);
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return connectWithin(port, from, 1000, receiveBuffer);
 }
 
 // Reads up to the end of an HTTP head within `ms`; its status, 0 when none.

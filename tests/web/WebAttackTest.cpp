@@ -78,16 +78,9 @@ Exchange exchange(quint16 port, const QByteArray& request, int ms = 5000, const 
 // Whether a GET from `from` is answered with 200 within `ms`: the connection
 // may never be made, or be closed unanswered.
 bool servedWithin(quint16 port, const char* from, int ms) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from, &local.sin_addr);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    const int fd = startConnect(port, from);
+    if (fd < 0)
+        return false;
     const qint64 end = monotonicNs() + qint64(ms) * 1000000;
     bool sent = false;
     QByteArray reply;

@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -71,8 +72,8 @@ LiveClient::LiveClient(quint16 port, const QString& path) : socket_(std::make_un
     socket_->open(QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(port).arg(path)));
 }
 
-int rawConnect(quint16 port, const char* from, int receiveBuffer) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int startConnect(quint16 port, const char* from, int receiveBuffer) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
     if (receiveBuffer > 0)
@@ -85,11 +86,30 @@ int rawConnect(quint16 port, const char* from, int receiveBuffer) {
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 && errno != EINPROGRESS)) {
         ::close(fd);
         return -1;
     }
     return fd;
+}
+
+int connectWithin(quint16 port, const char* from, int ms, int receiveBuffer) {
+    const int fd = startConnect(port, from, receiveBuffer);
+    if (fd < 0)
+        return -1;
+    int error = 0;
+    socklen_t size = sizeof error;
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, ms) != 1 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+int rawConnect(quint16 port, const char* from, int receiveBuffer) {
+    return connectWithin(port, from, -1, receiveBuffer);
 }
 
 QByteArray clientFrame(int opcode, const QByteArray& payload) {

@@ -39,9 +39,14 @@ private:
 qint64 monotonicNs();
 
 // Raw sockets for clients that misbehave on purpose.
-// A blocking TCP connection to 127.0.0.1:port from `from` (a loopback
-// address), with a receive buffer of `receiveBuffer` bytes (0: the system's);
-// -1 when it cannot be made.
+// A non-blocking TCP socket from `from` (a loopback address) to
+// 127.0.0.1:port with its connection begun, a receive buffer of
+// `receiveBuffer` bytes (0: the system's); -1 when refused at once.
+int startConnect(quint16 port, const char* from = "127.0.0.1", int receiveBuffer = 0);
+// The same, blocking, once connected within `ms` (-1: however long it
+// takes); -1 when it cannot be made (a server may drop an address's attempts).
+int connectWithin(quint16 port, const char* from, int ms, int receiveBuffer = 0);
+// A blocking connection, as connectWithin without a time limit.
 int rawConnect(quint16 port, const char* from = "127.0.0.1", int receiveBuffer = 0);
 // A client frame (masked, final) with `opcode` and `payload`.
 QByteArray clientFrame(int opcode, const QByteArray& payload = {});
