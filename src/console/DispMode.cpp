@@ -37,8 +37,8 @@ QList<QWidget*> Tdisplay::setupGroup(int group) const {
     auto add = [&](const QString& name) {
         if (auto* w = canvas->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly))
             out << w;
-        else if (auto* bar = findChild<QWidget*>(name, Qt::FindDirectChildrenOnly))  // the status line
-            out << bar;
+        else if (StatusLine && name == StatusLine->objectName())  // in the scroll bar's row
+            out << StatusLine;
     };
     auto family = [&](auto& names, int members) {
         for (int n = 1; n <= members; ++n)
@@ -105,7 +105,7 @@ void Tdisplay::Anzeige_beenden() {
     show();
     if (!(Fensterlage.state & (Qt::WindowMaximized | Qt::WindowFullScreen)) && Fensterlage.client.isValid())
         setGeometry(Fensterlage.client);  // the client area: no frame offset to get wrong
-    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);  // its row holds the status line
     scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     Start->setVisible(true);

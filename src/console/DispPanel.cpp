@@ -100,7 +100,7 @@ const Family kPanel[] = {
          "Anzeige starten und Bedienelemente ausschalten, zurück mit irgeneiner Taste Hotkey: F9"},
         {"End", Kind::Button, 489, 698, kBtnW, kBtnH, "Beenden", "Programm beenden"},
         {"SpracheSchreiben", Kind::Button, 569, 698, 97, kBtnH, "SpracheSchreiben", ""},
-        {"PortSettings", Kind::Button, 17, 726, 97, kBtnH, "Port settings…",
+        {"PortSettings", Kind::Button, 569, 698, 97, kBtnH, "Port settings…",
          "Baud rate, data bits and stop bits of the port"},
     }},
     // addressed boards, rows at 208, 256, 304, 352

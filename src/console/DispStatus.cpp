@@ -9,11 +9,14 @@
 #include "timetable/Control.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QStyle>
 #include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace {
@@ -75,16 +78,34 @@ QString ago(qint64 ms) {
     return QStringLiteral("%1 h ago").arg(s / 3600);
 }
 
+// The panel's horizontal scroll bar, whose row also holds the status line:
+// at least as high as one line of the line's font.
+class StatusRowScrollBar : public QScrollBar {
+public:
+    StatusRowScrollBar(QWidget* line) : QScrollBar(Qt::Horizontal), line_(line) {}
+    QSize sizeHint() const override {
+        QSize s = QScrollBar::sizeHint();
+        if (line_)
+            s.setHeight(std::max(s.height(), line_->fontMetrics().height() + 2));
+        return s;
+    }
+
+private:
+    QPointer<QWidget> line_;
+};
+
 } // namespace
 
 void Tdisplay::createStatusLine() {
-    // A bar of its own under the scrolled panel: whatever the size of the
-    // window and wherever the elements are placed, it covers none of them.
+    // The strip shares the row of the panel's horizontal scroll bar, left of
+    // it (as sheet tabs do in a spreadsheet): the panel keeps its whole
+    // height, so at the design size its bottom row stays in view, and the
+    // strip covers no element wherever the elements are placed.
     StatusLine = new QWidget(this);
     StatusLine->setObjectName(QStringLiteral("StatusLine"));
     StatusLine->setAutoFillBackground(true);
     auto* layout = new QHBoxLayout(StatusLine);
-    layout->setContentsMargins(8, 3, 8, 3);
+    layout->setContentsMargins(8, 0, 8, 0);
     layout->setSpacing(16);
     layout->setSizeConstraint(QLayout::SetNoConstraint);
     QLabel* notice = part(StatusLine, "StatusNotice", false, 0, layout);
@@ -95,10 +116,17 @@ void Tdisplay::createStatusLine() {
     part(StatusLine, "StatusTable", true, 2, layout);
     part(StatusLine, "StatusWeb", true, 2, layout)->setVisible(false);
     part(StatusLine, "StatusMqtt", true, 2, layout)->setVisible(false);
-    StatusLine->setFixedHeight(StatusLine->fontMetrics().height() + 6);
     StatusLine->setMinimumWidth(1);  // a narrow window shortens the parts, it is not held wide
-    this->layout()->setSpacing(0);
-    static_cast<QBoxLayout*>(this->layout())->addWidget(StatusLine);
+    StatusLine->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The row is as high as the scroll bar: one line of the panel's font fits.
+    auto* bar = new StatusRowScrollBar(StatusLine);
+    scroller->setHorizontalScrollBar(bar);
+    bar->setSizePolicy(QSizePolicy::Preferred, bar->sizePolicy().verticalPolicy());
+    bar->setMinimumWidth(160);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scroller->addScrollBarWidget(StatusLine, Qt::AlignLeft);
+    // The scroll area would ask for the strip's whole text as its least width.
+    scroller->setMinimumSize(1, 1);
 
     // Once a second, only while the setup panel shows: a few compares and
     // no I/O.
@@ -142,9 +170,9 @@ void Tdisplay::updateStatusLine() {
                                       .arg(linesReceived_ == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
                                       .arg(ago(since)));
 
-    const int lineHeight = StatusLine->fontMetrics().height() + 6;  // the language file may change the font
-    if (StatusLine->height() != lineHeight)
-        StatusLine->setFixedHeight(lineHeight);
+    // The language file may change the font: the row follows.
+    if (scroller->horizontalScrollBar()->height() != scroller->horizontalScrollBar()->sizeHint().height())
+        QCoreApplication::postEvent(scroller, new QEvent(QEvent::LayoutRequest));
 
     const int waiting = Dialogs::current().pendingNotices();
     setText(StatusLine, "StatusNotice",

@@ -356,8 +356,7 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     Pty pty;
     ASSERT_TRUE(pty.valid());
     ASSERT_TRUE(pty.link(p.dir.file("COM1")));
-    // Tall enough that the panel's bottom row shows above the status line.
-    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\nDisplayHeight 830\r\n");
+    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
     const QString w = p.start();
     ASSERT_FALSE(w.isEmpty());
     ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
@@ -565,8 +564,7 @@ TEST(DesktopOpenbox, WithTheEnglishLanguageFileEveryDialogIsTitledInEnglish) {
     Pty pty;
     ASSERT_TRUE(pty.valid());
     ASSERT_TRUE(pty.link(p.dir.file("COM1")));
-    // Tall enough that the panel's bottom row shows above the status line.
-    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\nDisplayHeight 830\r\n");
+    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
     const QString w = p.start();
     ASSERT_FALSE(w.isEmpty());
     ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
@@ -585,7 +583,7 @@ TEST(DesktopOpenbox, WithTheEnglishLanguageFileEveryDialogIsTitledInEnglish) {
     };
     // "Font" of the rank's row, "Port settings...", "Check times"
     EXPECT_EQ(titleOf([&] { return x.click(w, 176 + 30, 8 + 12); }, "Escape"), "Font");
-    EXPECT_EQ(titleOf([&] { return x.click(w, 17 + 40, 726 + 12); }, "Escape"), "Port settings");
+    EXPECT_EQ(titleOf([&] { return x.click(w, 569 + 40, 698 + 12); }, "Escape"), "Port settings");
     EXPECT_EQ(titleOf([&] { return x.click(w, 185 + 40, 698 + 12); }, "Escape"), "Time table");
     // A finish time without start number asks for one.
     EXPECT_EQ(titleOf([&] { return pty.write("A00F    00:00:12.345  \r"); }, "Return"), "Start number");

@@ -246,7 +246,7 @@ TEST_P(Drift, NoElementCreepsWhateverItShowsAtASave) {
     XServer x({QSize(1600, 1200), true});
     ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
-    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nDisplayHeight 830\r\n"
+    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\n"
                             "COM 1\r\nBAUD 115200\r\n" + c.ini);
     QMap<QString, QString> firstIni;
     Board firstBoard;
@@ -329,7 +329,7 @@ TEST(Places, ShadowsLieUnderTheirFieldAfterALanguageChange) {
     ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
     // Border 2, shifts 3 to the right and 1 up.
-    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nDisplayHeight 830\r\n"
+    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\n"
                             "COM 1\r\nAlignmentText2 2\r\nBorderText2 2\r\nPixelHText2 13\r\nPixelVText2 11\r\n");
     const QString language = otherLanguage(p);
     ASSERT_TRUE(p.start());
@@ -366,7 +366,7 @@ TEST(Places, F9WorksRightAfterTheLanguageDialog) {
     XServer x({QSize(1600, 1200), true});
     ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
-    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nDisplayHeight 830\r\nCOM 1\r\n");
+    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nCOM 1\r\n");
     const QString language = otherLanguage(p);
     ASSERT_TRUE(p.start());
     p.settledBoard(idle);
@@ -385,7 +385,7 @@ TEST(Places, PicturesArePickedUpWhereverTheyAreClicked) {
     XServer x({QSize(1600, 1200), true});
     ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
-    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nDisplayHeight 830\r\nCOM 1\r\n");
+    p.dir.write("disp.ini", "DisplayLeft 60\r\nDisplayTop 40\r\nDisplayWidth 803\r\nCOM 1\r\n");
     ASSERT_TRUE(p.start());
     p.settledBoard(idle);
     struct Move {

@@ -151,9 +151,10 @@ TEST_F(StatusLine, ANoticeWhileTheBoardShowsWaitsAndTheStatusLineSaysSo) {
     EXPECT_TRUE(waiting->isHidden()) << dialogs->openNotices.keys().join(", ").toStdString();
 }
 
-// One line at the bottom of the window, under the scrolled panel: it covers
-// no element or control wherever they are, and every part that must be read
-// whole ("... last 12 s ago") is.
+// One line at the bottom of the window, in the row of the panel's horizontal
+// scroll bar: it covers no element or control wherever they are, the panel's
+// bottom row stays in view at the design size, and every part that must be
+// read whole ("... last 12 s ago") is.
 TEST_F(StatusLine, OneLineAtTheBottomOverNothing) {
     ASSERT_TRUE(QFile::copy(TD_SOURCE_DIR "/data/liste.xls", "liste.xls"));
     createWindows();
@@ -170,11 +171,22 @@ TEST_F(StatusLine, OneLineAtTheBottomOverNothing) {
         spin(50);
         win->updateStatusLine();
         spin(50);
-        const QRect bar = win->StatusLine->geometry();
-        EXPECT_EQ(bar, QRect(0, win->height() - bar.height(), win->width(), bar.height()));
-        EXPECT_EQ(bar.height(), win->fontMetrics().height() + 6);  // one line
+        const QRect bar(win->StatusLine->mapTo(win.get(), QPoint(0, 0)), win->StatusLine->size());
+        // At the bottom, from the left edge over most of the width; one line high.
+        EXPECT_EQ(bar.left(), 0);
+        EXPECT_EQ(bar.bottom(), win->height() - 1);
+        EXPECT_GE(bar.width(), win->width() * 2 / 3);
+        EXPECT_GE(bar.height(), win->fontMetrics().height());
+        EXPECT_LT(bar.height(), 2 * win->fontMetrics().height());
         // What the operator sees of every element and control lies above it.
         const QRect view(win->scroller->viewport()->mapTo(win.get(), QPoint(0, 0)), win->scroller->viewport()->size());
+        // The bottom row of the panel is in view whole at the design size and above.
+        for (QWidget* w : {static_cast<QWidget*>(win->COM), static_cast<QWidget*>(win->Language),
+                           static_cast<QWidget*>(win->Time), static_cast<QWidget*>(win->Hintergrund),
+                           static_cast<QWidget*>(win->Start), static_cast<QWidget*>(win->End),
+                           static_cast<QWidget*>(win->PortSettings)})
+            EXPECT_TRUE(view.contains(QRect(w->mapTo(win.get(), QPoint(0, 0)), w->size())))
+                << w->objectName().toStdString();
         for (QWidget* w : win->canvas->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             if (w->isHidden())
                 continue;
