@@ -103,6 +103,9 @@ bool MqttLink::connectOnce(QString& why) {
         why = QStringLiteral("out of memory");
         return false;
     }
+    // Each change goes out at once: with Nagle's algorithm a small message
+    // waits for the broker's delayed acknowledgement of the one before.
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(mosq_, &MqttLink::connectCallback);
     mosquitto_publish_callback_set(mosq_, &MqttLink::publishCallback);
     if (!options_.user.isEmpty())
@@ -163,10 +166,14 @@ void MqttLink::sendPending() {
     // from inside the call.
     std::vector<std::pair<std::string, QByteArray>> values;
     std::vector<Message> next;
+    // While the socket takes nothing more (a stalled or overloaded broker),
+    // the board's values wait here as the newest of each topic: queued in
+    // the library they would pile up, every change behind the one before.
+    const bool backedUp = mosquitto_want_write(mosq_);
     {
         std::lock_guard lock(mutex_);
         for (auto& [topic, dirty] : dirty_)
-            if (dirty) {
+            if (dirty && !backedUp) {
                 values.emplace_back(topic, retained_[topic]);
                 dirty = false;
             }

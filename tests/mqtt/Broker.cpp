@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <mosquitto.h>
+#include <signal.h>
 #include <thread>
 
 bool pollUntilTrue(const std::function<bool()>& f, int ms) {
@@ -69,6 +70,9 @@ void Broker::stop() {
         process_.waitForFinished(3000);
     }
 }
+
+void Broker::pause() { ::kill(pid_t(process_.processId()), SIGSTOP); }
+void Broker::resume() { ::kill(pid_t(process_.processId()), SIGCONT); }
 
 Subscriber::Subscriber(int port, const std::string& filter, const std::string& id, const std::string& user,
                        const std::string& password) {

@@ -24,7 +24,11 @@ public:
     ~Broker();
     bool start();  // false when it does not take connections within 5 s
     void stop();   // SIGTERM, as a broker that is shut down
+    // SIGSTOP and SIGCONT: a broker that takes nothing for a while.
+    void pause();
+    void resume();
     int port() const { return port_; }
+    qint64 pid() const { return process_.processId(); }
     QString error() const { return error_; }
 
 private:

@@ -3,6 +3,7 @@
 #include "Broker.h"
 #include "mqtt/MqttLink.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -28,6 +29,17 @@ std::vector<QByteArray> numbered(int from, int to) {
     for (int i = from; i <= to; ++i)
         v.push_back("line " + QByteArray::number(i));
     return v;
+}
+
+// This process's resident memory in MB.
+double residentMb() {
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
 }
 
 } // namespace
@@ -132,4 +144,37 @@ TEST(MqttLink, ARefusedLoginIsToldAndTheRightOneConnects) {
     o.password = "s3cret";
     MqttLink link(o);
     EXPECT_TRUE(connected(link));
+}
+
+// A broker that takes nothing for a while (stalled, or too busy with its
+// subscribers): the board's changes meanwhile wait in the link as the newest
+// value, not each in a queue of its own; once the broker reads again, a
+// subscriber gets the newest board after a few stale ones, not every change.
+TEST(MqttLink, AStalledBrokerGetsTheNewestValueNotABacklog) {
+    Broker b;
+    ASSERT_TRUE(b.start()) << b.error().toStdString();
+    Subscriber live(b.port(), "td/state");
+    ASSERT_TRUE(pollUntilTrue([&] { return live.subscribed(); }, 5000));
+    MqttLink link(to(b));
+    ASSERT_TRUE(connected(link));
+    const QByteArray padding(64 * 1024, 'x');  // a large board
+    auto board = [&](int i) { return QByteArray::number(i) + ' ' + padding; };
+    link.setRetained("td/state", board(0));
+    ASSERT_TRUE(live.waitFor([](auto m) { return !m.empty(); }));
+
+    b.pause();
+    const double before = residentMb();
+    constexpr int kChanges = 1000;
+    for (int i = 1; i <= kChanges; ++i) {
+        link.setRetained("td/state", board(i));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const double grown = residentMb() - before;
+    b.resume();
+    ASSERT_TRUE(live.waitFor([&](auto m) { return !m.empty() && m.back().payload == board(kChanges); }, 15000))
+        << live.messages().size();
+    // 64 MB of changes; the sockets' buffers hold a few of them.
+    EXPECT_LT(grown, 20) << "the changes piled up in the program";
+    EXPECT_LT(live.on("td/state").size(), size_t(kChanges / 2));
 }
