@@ -1,0 +1,309 @@
+// The real program twice: a primary on a pseudo-terminal and a follower fed
+// by it over a real mosquitto or over the primary's web board. The follower
+// shows what the primary shows (both web boards' /state compared), keeps its
+// last board while the way between them is down, shows the whole board again
+// when it is back, and opens no port and records nothing meanwhile.
+#include "Broker.h"
+#include "Pty.h"
+#include "RaceModel.h"
+#include "WebClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <poll.h>
+#include <signal.h>
+
+namespace {
+
+bool slaveOpened(int master) {
+    pollfd p{master, POLLIN, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+
+// The program in a folder of its own, COM1 on a pseudo-terminal.
+class Program {
+public:
+    // `seed`: files of its own in its folder; none: the demo table and pictures.
+    Program(const QStringList& args, const QByteArray& ini,
+            const std::function<void(const QTemporaryDir&)>& seed = {})
+        : args_(args) {
+        if (seed)
+            seed(dir);
+        else
+            for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
+                QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.filePath(f));
+        QFile s(dir.filePath("disp.ini"));
+        if (s.open(QIODevice::WriteOnly))
+            s.write(ini);
+        s.close();
+        pty.link(dir.filePath("COM1"));
+        start();
+    }
+    ~Program() { stop(); }
+    void start() {
+        out.clear();
+        app.setWorkingDirectory(dir.path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        app.setProcessEnvironment(env);
+        app.start(TD_BINARY_DIR "/src/console/timedisplay", args_);
+    }
+    void stop() {
+        if (app.state() == QProcess::NotRunning)
+            return;
+        ::kill(pid_t(app.processId()), SIGTERM);
+        if (!app.waitForFinished(10000))
+            app.kill();
+        app.waitForFinished(3000);
+    }
+    QString output() {
+        out += app.readAllStandardOutput();
+        return QString::fromLocal8Bit(out);
+    }
+    QString errors() {
+        err += app.readAllStandardError();
+        return QString::fromLocal8Bit(err);
+    }
+    quint16 webPort() {
+        QRegularExpressionMatch m;
+        waitFor([&] {
+            m = QRegularExpression("^web board: http://[^:]+:(\\d+)/$", QRegularExpression::MultilineOption)
+                    .match(output());
+            return m.hasMatch() || app.state() == QProcess::NotRunning;
+        }, 15000);
+        return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
+    }
+    // The last status the follower printed.
+    QString followStatus() {
+        const QStringList lines = output().split('\n');
+        for (auto it = lines.crbegin(); it != lines.crend(); ++it)
+            if (it->startsWith("following "))
+                return *it;
+        return {};
+    }
+    void send(const QByteArray& line) { pty.write(line + '\r'); }
+
+    QStringList args_;
+    QTemporaryDir dir;
+    Pty pty;
+    QProcess app;
+    QByteArray out, err;
+};
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+QJsonObject state(quint16 web) { return QJsonDocument::fromJson(httpGet(web, "/state").body).object(); }
+
+// What a board shows: per element its text and visibility.
+std::map<QString, QString> shown(const QJsonObject& s) {
+    std::map<QString, QString> m;
+    for (const QJsonValue& v : s["elements"].toArray()) {
+        const QJsonObject e = v.toObject();
+        m[e["name"].toString()] = (e["visible"].toBool() ? "shown: " : "hidden: ") + e["text"].toString();
+    }
+    return m;
+}
+
+std::string describe(const std::map<QString, QString>& a, const std::map<QString, QString>& b) {
+    std::string out;
+    for (const auto& [name, v] : a)
+        if (b.count(name) == 0 || b.at(name) != v)
+            out += name.toStdString() + ": '" + v.toStdString() + "' vs '" +
+                   (b.count(name) ? b.at(name).toStdString() : "(none)") + "'\n";
+    return out;
+}
+
+// Both boards show the same, and the primary's board is not the one it had before the lines.
+bool same(quint16 primary, quint16 follower, int ms = 5000) {
+    return waitFor([&] { return shown(state(primary)) == shown(state(follower)); }, ms);
+}
+
+QImage picture(quint16 web, int n) {
+    return QImage::fromData(httpGet(web, "/picture/" + QByteArray::number(n)).body);
+}
+
+// Pictures of the follower's own, unlike the shipped ones.
+void ownPictures(const QTemporaryDir& dir) {
+    for (int n = 1; n <= 3; ++n) {
+        QImage img(40 + n, 20, QImage::Format_RGB32);
+        img.fill(QColor(200, 30 * n, 10));
+        img.save(dir.filePath(QString("logo%1.bmp").arg(n)), "BMP");
+    }
+}
+
+// A follower's folder: its own layout (another time format, another place
+// for the rank), its own pictures, a port it must not open, no time table.
+QByteArray followerIni() { return "COM 1\r\nBAUD 115200\r\nTimeMode 1\r\nRankX 300\r\nRankY 400\r\nRankFontSize 60\r\n"; }
+
+// Lines a race sends: running times, results with ranks (names from the
+// table in the text fields), copies on the addressed boards.
+void race(Program& p, int runners, uint32_t seed) {
+    sim::RaceOptions o;
+    o.runners = runners;
+    o.seed = seed;
+    int sent = 0;
+    for (const sim::TimedLine& l : sim::raceLines(o)) {
+        if (l.line.size() > 4 && l.line[0] == 'A' && l.line[3] == 'F')
+            continue;  // the start number prompt is another story
+        p.send(l.line);
+        if (++sent % 10 == 0)
+            spin(20);
+    }
+}
+
+// The follower's checks after a session: no port opened, nothing recorded.
+void recordedNothing(Program& follower) {
+    EXPECT_FALSE(slaveOpened(follower.pty.masterFd())) << "the follower opened its port";
+    EXPECT_FALSE(QFile::exists(follower.dir.filePath("liste.xls"))) << "the follower wrote a time table";
+    EXPECT_TRUE(QDir(follower.dir.path()).entryList({"journal*"}).isEmpty()) << "the follower kept a journal";
+}
+
+} // namespace
+
+// Over the broker: the follower shows the primary's texts and visibility,
+// keeps its own pictures, keeps its board while the broker is away and shows
+// the whole board again as soon as the broker is back.
+TEST(FollowProgram, AFollowerOnTheBrokerShowsThePrimarysBoardAndComesBackAfterTheBroker) {
+    Broker b;
+    ASSERT_TRUE(b.start()) << b.error().toStdString();
+    const QString url = QString("mqtt://127.0.0.1:%1/venue/hall1").arg(b.port());
+    Program primary({"--web-port", "any", "--mqtt", url}, "COM 1\r\nBAUD 115200\r\n");
+    const quint16 pw = primary.webPort();
+    ASSERT_NE(pw, 0) << primary.errors().toStdString();
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(primary.pty.masterFd()); }, 15000));
+    spin(300);
+    primary.send(sim::normalLine(3, '.', 61230, 0));
+
+    Program follower({"--web-port", "any", "--follow", url}, followerIni(), ownPictures);
+    const quint16 fw = follower.webPort();
+    ASSERT_NE(fw, 0) << follower.errors().toStdString();
+    // The board as it stands when the follower comes: from the retained state.
+    ASSERT_TRUE(same(pw, fw, 10000)) << describe(shown(state(pw)), shown(state(fw)));
+    EXPECT_TRUE(waitFor([&] { return follower.followStatus() == "following " + url + ": connected"; }, 5000))
+        << follower.output().toStdString();
+
+    race(primary, 3, 7);
+    // Lines the operator sends to the follower's port go nowhere: it has none.
+    follower.send(sim::normalLine(9, 'C', 99000, 1));
+    ASSERT_TRUE(same(pw, fw)) << describe(shown(state(pw)), shown(state(fw)));
+    const auto raced = shown(state(fw));
+    EXPECT_NE(raced.at("Textfeld1_V"), "shown: ") << "the race named a runner";
+    // Its own layout: the rank where the follower's disp.ini puts it.
+    const auto rank = [](quint16 w) {
+        for (const QJsonValue& v : state(w)["elements"].toArray())
+            if (v["name"] == "Rang")
+                return QPoint(v["x"].toInt(), v["y"].toInt());
+        return QPoint();
+    };
+    EXPECT_NE(rank(fw), rank(pw));
+    // Pictures do not travel over the broker: the follower keeps its own.
+    EXPECT_EQ(picture(fw, 1).size(), QSize(41, 20));
+
+    // Garbage, a huge message and unknown names on the state topic are
+    // ignored: the follower runs on and takes the next good state.
+    QTemporaryDir junk;
+    QFile big(junk.filePath("big"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write("{\"type\":\"state\",\"elements\":[" + QByteArray(3 << 20, ' ') + "]}");
+    big.close();
+    const QString topic = "venue/hall1/state";
+    for (const QStringList& pub :
+         {QStringList{"-m", "{\"type\":\"state\",\"elements\":[{"}, QStringList{"-f", big.fileName()},
+          QStringList{"-m", R"({"type":"state","elements":[{"name":"Nope","kind":"text","text":"x","visible":true},)"
+                            R"({"name":"TextA4","kind":"text","text":"Hallo","visible":true}]})"}}) {
+        QProcess p;
+        p.start("mosquitto_pub", QStringList{"-h", "127.0.0.1", "-p", QString::number(b.port()), "-t", topic} + pub);
+        ASSERT_TRUE(p.waitForFinished(10000));
+    }
+    EXPECT_TRUE(waitFor([&] { return shown(state(fw))["TextA4"] == "shown: Hallo"; }, 5000));
+    EXPECT_EQ(follower.app.state(), QProcess::Running);
+    primary.send(sim::normalLine(4, '.', 71230, 0));
+    ASSERT_TRUE(same(pw, fw)) << describe(shown(state(pw)), shown(state(fw)));
+
+    // The broker goes away: the follower says so and keeps its last board
+    // while the primary's board goes on.
+    const auto before = shown(state(fw));
+    b.stop();
+    EXPECT_TRUE(waitFor([&] { return follower.followStatus().startsWith("following " + url + ": not connected"); },
+                        15000))
+        << follower.output().toStdString();
+    race(primary, 2, 11);
+    spin(500);
+    EXPECT_EQ(shown(state(fw)), before);
+    EXPECT_NE(shown(state(pw)), before);
+    // Back: the whole board at once, not only what changes next.
+    ASSERT_TRUE(b.start()) << b.error().toStdString();
+    EXPECT_TRUE(same(pw, fw, 15000)) << describe(shown(state(pw)), shown(state(fw)));
+    EXPECT_TRUE(waitFor([&] { return follower.followStatus() == "following " + url + ": connected"; }, 5000))
+        << follower.output().toStdString();
+
+    recordedNothing(follower);
+    follower.stop();
+    recordedNothing(follower);
+}
+
+// Over the primary's web board: texts, visibility and pictures; the primary
+// stopped and started again (its web board away meanwhile).
+TEST(FollowProgram, AFollowerOfTheWebBoardShowsThePrimarysBoardAndPicturesAndComesBackAfterIt) {
+    const quint16 pw = freePort();
+    Program primary({"--web-port", QString::number(pw)}, "COM 1\r\nBAUD 115200\r\n");
+    ASSERT_EQ(primary.webPort(), pw) << primary.errors().toStdString();
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(primary.pty.masterFd()); }, 15000));
+    spin(300);
+    const QString url = QString("http://127.0.0.1:%1/").arg(pw);
+    Program follower({"--web-port", "any", "--follow", url}, followerIni(), ownPictures);
+    const quint16 fw = follower.webPort();
+    ASSERT_NE(fw, 0) << follower.errors().toStdString();
+    EXPECT_TRUE(waitFor([&] { return follower.followStatus() == "following " + url + ": connected"; }, 10000))
+        << follower.output().toStdString();
+
+    race(primary, 3, 5);
+    follower.send(sim::normalLine(9, 'C', 99000, 1));
+    ASSERT_TRUE(same(pw, fw)) << describe(shown(state(pw)), shown(state(fw)));
+    EXPECT_NE(shown(state(fw)).at("Textfeld1_V"), "shown: ");
+    // The primary's pictures, fetched from its web board.
+    for (int n = 1; n <= 3; ++n) {
+        const QImage mine = picture(pw, n);
+        ASSERT_FALSE(mine.isNull()) << n;
+        EXPECT_TRUE(waitFor([&] { return picture(fw, n) == mine; }, 5000)) << n;
+    }
+
+    // The primary goes away: the follower says so and keeps its last board.
+    const auto before = shown(state(fw));
+    primary.stop();
+    EXPECT_TRUE(waitFor([&] { return follower.followStatus().startsWith("following " + url + ": not connected"); },
+                        10000))
+        << follower.output().toStdString();
+    spin(1000);
+    EXPECT_EQ(shown(state(fw)), before);
+    // Back with another board: the follower shows all of it.
+    primary.start();
+    ASSERT_EQ(primary.webPort(), pw) << primary.errors().toStdString();
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(primary.pty.masterFd()); }, 15000));
+    spin(300);
+    primary.send(sim::normalLine(17, '.', 83450, 0));
+    EXPECT_TRUE(waitFor([&] { return shown(state(pw)) != before; }, 5000));
+    EXPECT_TRUE(same(pw, fw, 15000)) << describe(shown(state(pw)), shown(state(fw)));
+    EXPECT_TRUE(waitFor([&] { return follower.followStatus() == "following " + url + ": connected"; }, 5000))
+        << follower.output().toStdString();
+
+    recordedNothing(follower);
+    follower.stop();
+    recordedNothing(follower);
+}
