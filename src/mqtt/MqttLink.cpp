@@ -109,6 +109,8 @@ bool MqttLink::connectOnce(QString& why) {
         why = QStringLiteral("out of memory");
         return false;
     }
+    // A board's messages are small and each is due at once: no waiting to fill a segment.
+    mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(mosq_, &MqttLink::connectCallback);
     mosquitto_publish_callback_set(mosq_, &MqttLink::publishCallback);
     mosquitto_message_callback_set(mosq_, &MqttLink::messageCallback);
