@@ -7,6 +7,7 @@
 #include "Pty.h"
 #include "RaceModel.h"
 #include "WebClient.h"
+#include "XServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,9 +37,10 @@ bool slaveOpened(int master) {
 class Program {
 public:
     // `seed`: files of its own in its folder; none: the demo table and pictures.
+    // `desktop`: on that X server, else offscreen.
     Program(const QStringList& args, const QByteArray& ini,
-            const std::function<void(const QTemporaryDir&)>& seed = {})
-        : args_(args) {
+            const std::function<void(const QTemporaryDir&)>& seed = {}, const XServer* desktop = nullptr)
+        : args_(args), desktop_(desktop) {
         if (seed)
             seed(dir);
         else
@@ -57,7 +59,7 @@ public:
         app.setWorkingDirectory(dir.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        app.setProcessEnvironment(env);
+        app.setProcessEnvironment(desktop_ ? desktop_->environment() : env);
         app.start(TD_BINARY_DIR "/src/console/timedisplay", args_);
     }
     void stop() {
@@ -94,8 +96,13 @@ public:
         return {};
     }
     void send(const QByteArray& line) { pty.write(line + '\r'); }
+    QByteArray read(const QString& name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
 
     QStringList args_;
+    const XServer* desktop_ = nullptr;
     QTemporaryDir dir;
     Pty pty;
     QProcess app;
@@ -111,21 +118,22 @@ quint16 freePort() {
 QJsonObject state(quint16 web) { return QJsonDocument::fromJson(httpGet(web, "/state").body).object(); }
 
 // What a board shows: per element its text and visibility.
-std::map<QString, QString> shown(const QJsonObject& s) {
-    std::map<QString, QString> m;
+using Shown = std::map<std::string, std::string>;
+Shown shown(const QJsonObject& s) {
+    Shown m;
     for (const QJsonValue& v : s["elements"].toArray()) {
         const QJsonObject e = v.toObject();
-        m[e["name"].toString()] = (e["visible"].toBool() ? "shown: " : "hidden: ") + e["text"].toString();
+        m[e["name"].toString().toStdString()] =
+            ((e["visible"].toBool() ? "shown: " : "hidden: ") + e["text"].toString()).toStdString();
     }
     return m;
 }
 
-std::string describe(const std::map<QString, QString>& a, const std::map<QString, QString>& b) {
+std::string describe(const Shown& a, const Shown& b) {
     std::string out;
     for (const auto& [name, v] : a)
         if (b.count(name) == 0 || b.at(name) != v)
-            out += name.toStdString() + ": '" + v.toStdString() + "' vs '" +
-                   (b.count(name) ? b.at(name).toStdString() : "(none)") + "'\n";
+            out += name + ": '" + v + "' vs '" + (b.count(name) ? b.at(name) : "(none)") + "'\n";
     return out;
 }
 
@@ -305,5 +313,42 @@ TEST(FollowProgram, AFollowerOfTheWebBoardShowsThePrimarysBoardAndPicturesAndCom
 
     recordedNothing(follower);
     follower.stop();
+    recordedNothing(follower);
+}
+
+// On a desktop: a hotkey of the follower's own (F1 hides or shows picture 1)
+// changes its board, and the followed board wins back at once, without a new
+// message from the primary; F9 makes it the scoreboard as on any board.
+TEST(FollowProgram, OnTheDesktopTheFollowedBoardWinsOverTheFollowersOwnHotkeysAndF9ShowsTheScoreboard) {
+    XServer x;
+    ASSERT_TRUE(x.error().isEmpty()) << x.error().toStdString();
+    const quint16 pw = freePort();
+    Program primary({"--web-port", QString::number(pw)}, "COM 1\r\nBAUD 115200\r\n");
+    ASSERT_EQ(primary.webPort(), pw) << primary.errors().toStdString();
+    ASSERT_TRUE(waitFor([&] { return slaveOpened(primary.pty.masterFd()); }, 15000));
+    spin(300);
+    primary.send(sim::normalLine(12, 'C', 85678, 1));
+    const QString url = QString("http://127.0.0.1:%1/").arg(pw);
+    Program follower({"--web-port", "any", "--follow", url}, followerIni(), ownPictures, &x);
+    const quint16 fw = follower.webPort();
+    ASSERT_NE(fw, 0) << follower.errors().toStdString();
+    const auto id = x.findWindow("Fendral-Timing Time-display V1.5.1.1");
+    ASSERT_TRUE(id) << follower.errors().toStdString();
+    ASSERT_TRUE(same(pw, fw, 10000)) << describe(shown(state(pw)), shown(state(fw)));
+    spin(1000);  // the first paint's settings load is over
+    const std::string logo = shown(state(pw))["Logo1"];
+
+    ASSERT_TRUE(x.key(*id, "F1"));
+    // The key reached the follower: its own box changed (and is saved) ...
+    EXPECT_TRUE(waitFor([&] { return follower.read("disp.ini").contains("\r\nDisplayLogo1 0\r\n"); }, 5000));
+    // ... but the board shows the primary's.
+    spin(500);
+    EXPECT_EQ(shown(state(fw))["Logo1"], logo);
+    EXPECT_EQ(shown(state(fw)), shown(state(pw))) << describe(shown(state(pw)), shown(state(fw)));
+
+    ASSERT_TRUE(x.key(*id, "F9"));
+    EXPECT_TRUE(waitFor([&] { return x.clientGeometry(*id) == QRect(QPoint(0, 0), x.screen()); }, 5000));
+    primary.send(sim::normalLine(13, 'C', 86789, 2));
+    EXPECT_TRUE(same(pw, fw)) << describe(shown(state(pw)), shown(state(fw)));
     recordedNothing(follower);
 }
