@@ -25,8 +25,6 @@ std::unique_ptr<DispFollow> DispFollow::start(Tdisplay& d, const FollowSource& s
     }
     f->follower_ = std::make_unique<Follower>(source, *f);
     d.boardModel()->addObserver(f.get());
-    std::printf("following: %s\n", qPrintable(source.display()));
-    std::fflush(stdout);
     return f;
 }
 

@@ -185,7 +185,9 @@ void Follower::startWeb() {
 }
 
 void Follower::openWeb() {
-    show(QStringLiteral("connecting"));
+    // While retrying the status keeps saying why it is not connected.
+    if (!connection_.startsWith(QLatin1String("not connected")))
+        show(QStringLiteral("connecting"));
     connectTimeout_->start();
     socket_->open(source_.live());
 }
