@@ -19,6 +19,9 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QWebSocket>
+#include <QWebSocketServer>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -350,5 +353,60 @@ TEST(FollowProgram, OnTheDesktopTheFollowedBoardWinsOverTheFollowersOwnHotkeysAn
     EXPECT_TRUE(waitFor([&] { return x.clientGeometry(*id) == QRect(QPoint(0, 0), x.screen()); }, 5000));
     primary.send(sim::normalLine(13, 'C', 86789, 2));
     EXPECT_TRUE(same(pw, fw)) << describe(shown(state(pw)), shown(state(fw)));
+    recordedNothing(follower);
+}
+
+// A board that sends what no board sends, over the web board's WebSocket:
+// junk, binary frames, a message far too large, names the follower does not
+// have; then it hangs without closing. The follower drops the junk, shows
+// the good states, and notices the hang by itself.
+TEST(FollowProgram, AFollowerTakesOnlyGoodStatesFromTheWebAndNoticesABoardThatHangs) {
+    QWebSocketServer server("fake board", QWebSocketServer::NonSecureMode);
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    std::vector<std::unique_ptr<QWebSocket>> clients;
+    QObject::connect(&server, &QWebSocketServer::newConnection,
+                     [&] { clients.emplace_back(server.nextPendingConnection()); });
+    const QString url = QString("http://127.0.0.1:%1/").arg(server.serverPort());
+    Program follower({"--web-port", "any", "--follow", url}, followerIni(), ownPictures);
+    const quint16 fw = follower.webPort();
+    ASSERT_NE(fw, 0) << follower.errors().toStdString();
+    ASSERT_TRUE(waitFor([&] { return !clients.empty(); }, 10000));
+    QWebSocket& live = *clients.back();
+    auto text = [](const char* name, const QString& t) {
+        return QString(R"({"name":"%1","kind":"text","text":"%2","visible":true})").arg(name, t);
+    };
+    auto stateOf = [](const QString& elements) { return QString(R"({"type":"state","revision":1,"elements":[%1]})").arg(elements); };
+
+    live.sendTextMessage(stateOf(text("TextA1", "first") + "," + text("Nummer", "12")));
+    ASSERT_TRUE(waitFor([&] { return shown(state(fw))["TextA1"] == "shown: first"; }, 5000));
+    for (const QString& junk : {QString("{\"type\":\"state\",\"elements\":["), QString("null"), QString("[]"),
+                                stateOf(text("TextA1", "<b>x</b>") + R"(,{"name":"Nummer","visible":1})"),
+                                QString(R"({"type":"change","revision":2,"elements":[{"name":"TextA1"}]})")})
+        live.sendTextMessage(junk);
+    live.sendBinaryMessage(QByteArray(1000, '\xff'));
+    live.sendTextMessage(R"({"type":"change","revision":3,"elements":[)" + text("Nope", "x") + "," +
+                         text("TextA2", "second") + "]}");
+    ASSERT_TRUE(waitFor([&] { return shown(state(fw))["TextA2"] == "shown: second"; }, 5000));
+    EXPECT_EQ(shown(state(fw))["TextA1"], "shown: first");
+    EXPECT_EQ(shown(state(fw))["Nummer"], "shown: 12");
+    EXPECT_EQ(shown(state(fw)).count("Nope"), 0u);
+
+    // Far too large: the follower closes this connection and comes again for the whole board.
+    live.sendTextMessage(stateOf(text("TextA1", QString(3 << 20, 'x'))));
+    ASSERT_TRUE(waitFor([&] { return clients.size() >= 2; }, 10000)) << follower.output().toStdString();
+    clients.back()->sendTextMessage(stateOf(text("TextA1", "third")));
+    ASSERT_TRUE(waitFor([&] { return shown(state(fw))["TextA1"] == "shown: third"; }, 5000));
+    EXPECT_TRUE(waitFor([&] { return follower.followStatus() == "following " + url + ": connected"; }, 5000));
+    EXPECT_EQ(follower.app.state(), QProcess::Running);
+
+    // The board hangs: the connection stays open but nothing answers.
+    const size_t connections = clients.size();
+    const qsizetype lost = follower.output().count(": not connected (no answer)");
+    QThread::sleep(18);  // a ping every 5 s, given up after 10 s without an answer
+    EXPECT_TRUE(waitFor([&] { return follower.output().count(": not connected (no answer)") > lost; }, 3000))
+        << follower.output().toStdString();
+    EXPECT_EQ(shown(state(fw))["TextA1"], "shown: third");  // the last board stays
+    // Back: it connects again by itself.
+    EXPECT_TRUE(waitFor([&] { return clients.size() > connections; }, 15000));
     recordedNothing(follower);
 }
