@@ -201,7 +201,11 @@ TEST(FollowProgram, AFollowerOnTheBrokerShowsThePrimarysBoardAndComesBackAfterTh
     spin(300);
     primary.send(sim::normalLine(3, '.', 61230, 0));
 
-    Program follower({"--web-port", "any", "--follow", url}, followerIni(), ownPictures);
+    // Its disp.ini a copy of the primary's broker settings: it must not publish there.
+    Program follower({"--web-port", "any", "--follow", url},
+                     followerIni() + "MqttHost 127.0.0.1\r\nMqttPort " + QByteArray::number(b.port()) +
+                         "\r\nMqttTopic venue/hall1\r\n",
+                     ownPictures);
     const quint16 fw = follower.webPort();
     ASSERT_NE(fw, 0) << follower.errors().toStdString();
     // The board as it stands when the follower comes: from the retained state.
@@ -267,6 +271,11 @@ TEST(FollowProgram, AFollowerOnTheBrokerShowsThePrimarysBoardAndComesBackAfterTh
     recordedNothing(follower);
     follower.stop();
     recordedNothing(follower);
+    // The follower ended; the primary is still there and its board with it.
+    Subscriber late(b.port(), "venue/hall1/status");
+    EXPECT_TRUE(late.waitFor([](auto m) { return !m.empty(); }));
+    spin(300);
+    EXPECT_EQ(late.on("venue/hall1/status"), std::vector<QByteArray>{"online"});
 }
 
 // Over the primary's web board: texts, visibility and pictures; the primary
