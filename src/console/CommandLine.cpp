@@ -37,7 +37,13 @@ CommandLine parseCommandLine(const QStringList& args) {
                                                  "mqtt://[user:pass@]host[:port]/prefix (prefix: timedisplay "
                                                  "when none is given)."),
                                   QStringLiteral("URL"));
-    p.addOptions({workdir, webPort, webListen, mqtt});
+    const QCommandLineOption follow(QStringLiteral("follow"),
+                                    QStringLiteral("Show the board of another timedisplay, display only (no serial "
+                                                   "port, no time table or journal written): its MQTT state topic "
+                                                   "mqtt://[user:pass@]host[:port]/prefix or its web board "
+                                                   "http://host:port/."),
+                                    QStringLiteral("URL"));
+    p.addOptions({workdir, webPort, webListen, mqtt, follow});
 
     CommandLine cl;
     cl.outcome = cli::check(p, args, kName, QStringLiteral(TD_VERSION));
@@ -73,6 +79,22 @@ CommandLine parseCommandLine(const QStringList& args) {
         cl.options.mqtt = mqtturl::parse(p.value(mqtt), &why);
         if (!cl.options.mqtt) {
             cl.outcome = cli::refuse(p, kName, QStringLiteral("--mqtt: %1.").arg(why));
+            return cl;
+        }
+    }
+    if (p.isSet(follow)) {
+        QString why;
+        cl.options.follow = followurl::parse(p.value(follow), &why);
+        if (!cl.options.follow) {
+            cl.outcome = cli::refuse(p, kName, QStringLiteral("--follow: %1.").arg(why));
+            return cl;
+        }
+        const FollowSource& f = *cl.options.follow;
+        const auto& m = cl.options.mqtt;
+        if (m && f.kind == FollowSource::Kind::Mqtt && m->host == f.mqtt.host && m->port == f.mqtt.port &&
+            m->prefix == f.mqtt.prefix) {
+            // It would publish its own board onto the state it follows.
+            cl.outcome = cli::refuse(p, kName, QStringLiteral("--mqtt names the topics --follow reads."));
             return cl;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include "common/CommandLineExit.h"
+#include "follow/FollowUrl.h"
 #include "mqtt/MqttUrl.h"
 
 #include <QString>
@@ -12,6 +13,7 @@ struct CommandLineOptions {
     std::optional<QString> webPort;    // the web board's port: "1".."65535" or "any"
     std::optional<QString> webListen;  // the address the web board listens on
     std::optional<MqttTarget> mqtt;    // the broker to publish on, in place of disp.ini's
+    std::optional<FollowSource> follow;  // show this board's, as a display-only follower
 };
 
 struct CommandLine {

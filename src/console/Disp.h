@@ -293,6 +293,12 @@ public:
     void updateStatusLine();
     void setWebAddress(const QString& address);  // shown while not empty
     void setMqttStatus(const QString& text);     // the broker and its state, shown while not empty
+    void setFollowStatus(const QString& text);   // a follower's source and its state, in place of the port's
+
+    // ---- following another board (console/DispFollow.cpp) ------------------
+    // Set before the window is made: the board shows the one at this URL,
+    // opens no port and records nothing.
+    static inline QString followUrl;
 
     // ---- language files (language/DispLanguage.cpp) -----------------------
     int Zeichensatz = 1;          // font character set number of the language file
@@ -360,6 +366,7 @@ private:
     bool lineHasBytes_ = false;  // bytes since the last line end
     QString webAddress_;
     QString mqttStatus_;
+    QString followStatus_;
     race::Listener* raceListener_ = nullptr;
     QPointer<QObject> statusTableSource_;  // the time table window the status line listens to
     void createStatusLine();

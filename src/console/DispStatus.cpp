@@ -1,4 +1,5 @@
-// The status line at the bottom of the setup panel: the port and its state,
+// The status line at the bottom of the setup panel: the port and its state
+// (or the board a follower follows),
 // the lines received, where the time table stands on disk, the web board,
 // the MQTT broker.
 #include "console/Disp.h"
@@ -146,7 +147,9 @@ void Tdisplay::updateStatusLine() {
     const TWComThread& com = *ComThread1;
 
     QString port;
-    if (COM->currentIndex() <= 0) {
+    if (!followStatus_.isEmpty()) {
+        port = followStatus_;  // a follower has no port
+    } else if (COM->currentIndex() <= 0) {
         port = QStringLiteral("Port: none - choose the timing device's port in the list");
     } else {
         const QString name = QStringLiteral("COM%1").arg(com.Port());
@@ -169,6 +172,7 @@ void Tdisplay::updateStatusLine() {
                                       .arg(linesReceived_)
                                       .arg(linesReceived_ == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
                                       .arg(ago(since)));
+    StatusLine->findChild<QLabel*>(QStringLiteral("StatusLines"))->setVisible(followStatus_.isEmpty());
 
     // The language file may change the font: the row follows.
     if (scroller->horizontalScrollBar()->height() != scroller->horizontalScrollBar()->sizeHint().height())
@@ -218,6 +222,11 @@ void Tdisplay::updateStatusLine() {
 
 void Tdisplay::setWebAddress(const QString& address) {
     webAddress_ = address;
+    updateStatusLine();
+}
+
+void Tdisplay::setFollowStatus(const QString& text) {
+    followStatus_ = text;
     updateStatusLine();
 }
 

@@ -3,6 +3,7 @@
 #include "common/Fonts.h"
 #include "console/CommandLine.h"
 #include "console/Disp.h"
+#include "console/DispFollow.h"
 #include "console/DisplayLoss.h"
 #include "console/Signals.h"
 #include "mqtt/MqttBoard.h"
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
         else
             QApplication::quit();
     });
+    const auto& follow = commandLine.options.follow;
+    if (follow)
+        Tdisplay::followUrl = follow->display();
     try {
         // The three windows live until the process ends, created in this order.
         Tdisplay mainWindow;
@@ -56,7 +60,12 @@ int main(int argc, char** argv) {
         // After the settings are read; ends before the windows it watches.
         const std::unique_ptr<WebBoard> web =
             startWebBoard(mainWindow, commandLine.options.webPort, commandLine.options.webListen);
-        const std::unique_ptr<MqttBoard> mqtt = MqttBoard::start(mainWindow, commandLine.options.mqtt);
+        // A follower publishes only where the command line says: the broker of
+        // its disp.ini may be the one it follows.
+        const std::unique_ptr<MqttBoard> mqtt = follow && !commandLine.options.mqtt
+                                                    ? nullptr
+                                                    : MqttBoard::start(mainWindow, commandLine.options.mqtt);
+        const std::unique_ptr<DispFollow> following = follow ? DispFollow::start(mainWindow, *follow) : nullptr;
         app.exec();
     } catch (const std::exception& e) {
         Dialogs::current().error(nullptr, QString::fromLocal8Bit(e.what()));

@@ -28,13 +28,17 @@ bool PictureBox::load(const QString& fileName) {
         reader.setAllocationLimit(256);
         image = reader.read();
     }
+    setImage(image);
+    return !image_.isNull();
+}
+
+void PictureBox::setImage(const QImage& image) {
     image_ = image;
     pixmap_ = image_.isNull() ? QPixmap() : QPixmap::fromImage(image_);
     ++serial_;
     resize(pixmap_.size());
     update();
     emit changed();
-    return !image_.isNull();
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {

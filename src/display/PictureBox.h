@@ -12,6 +12,8 @@ public:
 
     // Loads a picture file; false (and an empty picture) when it cannot be read.
     bool load(const QString& fileName);
+    // Shows a picture from elsewhere (a followed board); a null image empties it.
+    void setImage(const QImage& image);
     const QPixmap& picture() const { return pixmap_; }
     // The loaded picture as an image (usable on any thread), and a number
     // that changes with every load.

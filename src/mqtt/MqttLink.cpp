@@ -91,6 +91,12 @@ void MqttLink::setState(State s, const QString& why) {
 
 void MqttLink::connectCallback(mosquitto*, void* self, int rc) { static_cast<MqttLink*>(self)->onConnect(rc); }
 void MqttLink::publishCallback(mosquitto*, void* self, int mid) { static_cast<MqttLink*>(self)->onPublish(mid); }
+void MqttLink::messageCallback(mosquitto*, void* self, const mosquitto_message* m) {
+    const Options& o = static_cast<MqttLink*>(self)->options_;
+    if (!o.onMessage || !m->topic || m->payloadlen < 0 || m->payloadlen > o.maxIncoming)
+        return;
+    o.onMessage(QString::fromUtf8(m->topic), QByteArray(static_cast<const char*>(m->payload), m->payloadlen));
+}
 
 bool MqttLink::connectOnce(QString& why) {
     // A fresh client for every attempt: nothing the library kept from the
@@ -108,6 +114,7 @@ bool MqttLink::connectOnce(QString& why) {
     mosquitto_int_option(mosq_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(mosq_, &MqttLink::connectCallback);
     mosquitto_publish_callback_set(mosq_, &MqttLink::publishCallback);
+    mosquitto_message_callback_set(mosq_, &MqttLink::messageCallback);
     if (!options_.user.isEmpty())
         mosquitto_username_pw_set(mosq_, options_.user.toUtf8().constData(),
                                   options_.password.isEmpty() ? nullptr : options_.password.toUtf8().constData());
@@ -144,6 +151,8 @@ void MqttLink::onConnect(int rc) {
     if (!options_.willTopic.isEmpty())
         mosquitto_publish(mosq_, nullptr, options_.willTopic.toUtf8().constData(), int(options_.onlinePayload.size()),
                           options_.onlinePayload.constData(), 1, true);
+    for (const QString& filter : options_.subscriptions)
+        mosquitto_subscribe(mosq_, nullptr, filter.toUtf8().constData(), 0);
     {
         std::lock_guard lock(mutex_);
         for (const auto& [topic, payload] : retained_)

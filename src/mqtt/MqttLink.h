@@ -2,11 +2,13 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,6 +43,13 @@ public:
         size_t maxQueued = 10000;
         int maxInFlight = 20;
         int firstRetryMs = 250, lastRetryMs = 8000;  // back-off between connect attempts
+        // Subscribed at every connect (QoS 0): the broker then sends the
+        // retained values again, so a reader has the whole board after each.
+        QStringList subscriptions;
+        // Called on the link's thread with every message received; a message
+        // longer than maxIncoming is dropped unread.
+        std::function<void(const QString& topic, const QByteArray& payload)> onMessage;
+        qsizetype maxIncoming = 1 << 20;
     };
     enum class State { Connecting, Connected, Down };
 
@@ -78,6 +87,7 @@ private:
     void onPublish(int mid);
     static void connectCallback(mosquitto*, void* self, int rc);
     static void publishCallback(mosquitto*, void* self, int mid);
+    static void messageCallback(mosquitto*, void* self, const struct mosquitto_message* m);
 
     const Options options_;
     mosquitto* mosq_ = nullptr;

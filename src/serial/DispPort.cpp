@@ -175,7 +175,7 @@ void Tdisplay::setSerialDefaults() {
 }
 
 void Tdisplay::openStoredPort() {
-    if (COM->currentIndex() > 0)
+    if (COM->currentIndex() > 0 && followUrl.isEmpty())  // a follower opens no port
         COMChange();
 }
 

@@ -52,6 +52,15 @@ TEST(CommandLine, HelpVersionAndRefusals) {
         {{"--mqtt", "mqtt://broker/venue/#"}, true, 2, "", "has a query or fragment"},
         {{"--mqtt", "mqtt://broker/$SYS"}, true, 2, "", "belong to the broker"},
         {{"--mqtt", "mqtt://broker/a//b"}, true, 2, "", "empty level"},
+        {{"--follow", "mqtt://broker/venue"}, false, 0, "", ""},
+        {{"--follow", "http://10.0.0.2:8080/"}, false, 0, "", ""},
+        {{"--follow", "ftp://10.0.0.2/"}, true, 2, "", "--follow: 'ftp://10.0.0.2/' is neither"},
+        {{"--follow", "http://10.0.0.2:8080/state"}, true, 2, "", "has a path"},
+        {{"--follow", "mqtt://broker/venue/#"}, true, 2, "", "--follow: "},
+        // It would feed its own board back onto the topics it follows.
+        {{"--follow", "mqtt://broker/venue", "--mqtt", "mqtt://broker:1883/venue"}, true, 2, "",
+         "--mqtt names the topics --follow reads"},
+        {{"--follow", "mqtt://broker/venue", "--mqtt", "mqtt://broker/venue/foyer"}, false, 0, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());

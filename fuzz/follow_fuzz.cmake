@@ -1,0 +1,1 @@
+td_add_fuzz(follow SOURCES follow_fuzz.cpp)
