@@ -13,6 +13,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -88,9 +89,13 @@ void BoardCore::end() {
         return;
     published_ = std::make_shared<const BoardValues>(values_);
     const BoardValuesPtr now = published_;
-    const auto subscribers = subscribers_;  // one may leave while told
-    for (BoardValuesSubscriber* s : subscribers)
+    // By index: one may leave while told (no copy of the list per line).
+    for (size_t i = 0; i < subscribers_.size(); ++i) {
+        BoardValuesSubscriber* s = subscribers_[i];
         s->boardValuesChanged(now);
+        if (i < subscribers_.size() && subscribers_[i] != s)
+            --i;  // it left: the next one moved into its place
+    }
 }
 
 void BoardCore::show(const BoardValues& values) {
@@ -253,10 +258,17 @@ void BoardCore::updateBoards(char address, bool normalLine) {
 // ---- running time -------------------------------------------------------------
 
 void BoardCore::putChar(int place, char b) {
+    // One shared text per byte: a digit that changes costs no allocation.
+    static const std::array<QString, 256> kTexts = [] {
+        std::array<QString, 256> t;
+        for (int i = 0; i < 256; ++i)
+            t[size_t(i)] = QString(codepage::charOf(char(i)));
+        return t;
+    }();
     QString& t = values_.time[size_t(place)].text;
-    const QChar c = codepage::charOf(b);
-    if (t.size() != 1 || t[0] != c)
-        t = QString(c);
+    const QString& c = kTexts[uint8_t(b)];
+    if (t.size() != 1 || t[0] != c[0])
+        t = c;
 }
 
 void BoardCore::Laufende_Zeit_zeigen() {

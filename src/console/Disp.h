@@ -349,7 +349,7 @@ private:
 
     BoardCore core_;
     SpreadsheetTable table_;     // the time table window's sheet, while it exists
-    BoardValues rendered_;       // what the labels show
+    BoardValuesPtr rendered_;    // what the labels show
     class QTimer* portListTimer_ = nullptr;
     class QTimer* statusTimer_ = nullptr;
     QString webAddress_;

@@ -25,8 +25,8 @@ void Tdisplay::connectCore() {
     core_.setPrompt([this] { return askStartNumber(); });
     core_.setLineSink([this](const QByteArray& line, qint64 at) { lineToJournal(line, at); });
     // The labels as designed are the values the board starts with.
-    rendered_ = readLabels();
-    core_.show(rendered_);
+    rendered_ = std::make_shared<const BoardValues>(readLabels());
+    core_.show(*rendered_);
     core_.subscribe(this);
     // Every control the rules read tells the core when it changes.
     for (QCheckBox* b : {CheckBoxZ, CheckBoxR, Vorgabezeit_sichtbar, Logo_sichtbar[2], SecMode, StrNrSelfCB})
@@ -82,9 +82,11 @@ BoardValues Tdisplay::readLabels() const {
 
 void Tdisplay::boardValuesChanged(const BoardValuesPtr& values) {
     render(*values);
+    rendered_ = values;  // published values never change: kept, not copied
 }
 
 void Tdisplay::render(const BoardValues& v) {
+    const BoardValues& was = *rendered_;
     // Only what changed is touched: a running-time line rewrites a digit or two.
     auto draw = [](DisplayLabel* l, const BoardValues::Shown& now, const BoardValues::Shown& was) {
         if (now.text != was.text)
@@ -93,20 +95,19 @@ void Tdisplay::render(const BoardValues& v) {
             l->setVisible(now.visible);
     };
     for (size_t i = 0; i < Zeitstellen.size(); ++i)
-        draw(Zeitstellen[i], v.time[i], rendered_.time[i]);
-    draw(Rang, v.rank, rendered_.rank);
-    draw(Nummer, v.number, rendered_.number);
-    draw(Vorgabezeit, v.preset, rendered_.preset);
+        draw(Zeitstellen[i], v.time[i], was.time[i]);
+    draw(Rang, v.rank, was.rank);
+    draw(Nummer, v.number, was.number);
+    draw(Vorgabezeit, v.preset, was.preset);
     for (size_t i = 0; i < 3; ++i) {
         TextField& t = Textfeld[i];
-        draw(t.V, v.texts[i], rendered_.texts[i]);
-        if (v.texts[i].text != rendered_.texts[i].text)
+        draw(t.V, v.texts[i], was.texts[i]);
+        if (v.texts[i].text != was.texts[i].text)
             for (DisplayLabel* s : t.shadows())
                 s->setText(v.texts[i].text);
     }
     for (size_t i = 0; i < 4; ++i)
-        draw(Tafel[i].Text, v.boards[i], rendered_.boards[i]);
-    if (v.advert != rendered_.advert)
+        draw(Tafel[i].Text, v.boards[i], was.boards[i]);
+    if (v.advert != was.advert)
         Logo[2]->setVisible(v.advert);
-    rendered_ = v;
 }
