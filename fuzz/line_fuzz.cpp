@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 4; i < size; ++i)
         w.ComThread1PacketReceived(nullptr, QByteArray(1, char(data[i])));
     // Gathering state must stay inside its bounds whatever arrived.
-    if (w.Zeichenzahl < 0 || w.Zeichenzahl > 24 || size_t(w.Zeichenzahl) != w.Zeile.size())
+    if (w.core().gathering().size() > 24 || !w.core().state().Zeile.empty() || w.core().heldLineCount() != 0)
         std::abort();
     return 0;
 }

@@ -58,8 +58,11 @@ private:
 };
 } // namespace
 
-Tdisplay::Tdisplay(QWidget* parent) : QWidget(parent) {
+Tdisplay::Tdisplay(QWidget* parent)
+    : QWidget(parent), table_([] { return TimeControl ? TimeControl->TimeTable : nullptr; }) {
     display = this;
+    // The event's title from the time table goes into text field 3.
+    TTimeControl::titleLoaded = [this](const QString& title) { core_.Textfeld_setzen(3, title); };
     uitext::reset();  // the dialogs start with their built-in texts, as the controls do
     setObjectName("display");
     setWindowTitle("Fendral-Timing Time-display V1.5.1.1");
@@ -81,6 +84,7 @@ Tdisplay::Tdisplay(QWidget* parent) : QWidget(parent) {
     setGeometry(266, 171, 803, 765);
     createDisplayElements();
     createSetupControls();
+    connectCore();
     createStatusLine();
     connectHotkeys();
     connectMouse();
@@ -88,6 +92,8 @@ Tdisplay::Tdisplay(QWidget* parent) : QWidget(parent) {
 }
 
 Tdisplay::~Tdisplay() {
+    core_.unsubscribe(this);
+    TTimeControl::titleLoaded = nullptr;
     if (display == this)
         display = nullptr;
 }
@@ -122,15 +128,14 @@ void Tdisplay::FormCreate() {
 
     loadPictures();
 
-    Zeichenzahl = 0;
-    Zeile.clear();
     setSerialDefaults();
     COM->setCurrentIndex(0);
-    Logo[2]->setVisible(true);
-    Vorgabezeit->setVisible(true);
+    core_.change([](BoardValues& v) {
+        v.advert = true;
+        v.preset.visible = true;
+    });
     Anzeigefarbe = colour::Black;
     AdrNummer->setCurrentIndex(0);
-    LetzteStartnummer = 0;
 
     Einstellungen_laden();
     startSettingsAutosave();
@@ -180,9 +185,10 @@ void Tdisplay::FormPaint() {
     Einstellungen_laden();
     keepOnScreen();  // the reload brought back the stored place
     Neuladen = false;
-    Nummer->setText(QString());
+    core_.change([](BoardValues& v) { v.number.text = QString(); });
     SecModeClick();
-    Startnummer_zeigen();
+    syncTable();
+    core_.Startnummer_zeigen();
     // The second load placed the main labels only: the shadows follow them.
     for (int n = 1; n <= 3; ++n)
         RandPixelChange(n);

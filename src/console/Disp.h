@@ -9,6 +9,10 @@
 #include <optional>
 #include <string>
 
+#include "board/BoardCore.h"
+#include "display/BoardHost.h"
+#include "timetable/SpreadsheetTable.h"
+
 class BoardModel;
 class DisplayLabel;
 namespace race {
@@ -29,22 +33,25 @@ class TSpreadsheet;
 class TWComThread;
 
 // The main window: setup panel and, after "Starten", the scoreboard.
-// Its member functions are defined by concern in the subsystem folders:
-//   console/Disp.cpp            creation, first paint, closing
-//   console/DispPanel.cpp       the setup controls
-//   console/DispMode.cpp        display mode
-//   console/DispKeys.cpp        hotkeys
-//   console/DispMouse.cpp       placing elements with the mouse
-//   console/DispAppearance.cpp  fonts, colours, visibility
-//   display/DispElements.cpp    the display elements and pictures
-//   display/DispTime.cpp        time digits: formats, layout, running time
-//   display/DispRank.cpp, DispNumber.cpp, DispPreset.cpp, DispTextFields.cpp
-//   protocol/DispLine.cpp       line gathering and dispatch
-//   protocol/DispPrompt.cpp     the start number prompt
-//   serial/DispPort.cpp         serial line and port selection
-//   settings/DispSettings.cpp   disp.ini
-//   language/DispLanguage.cpp   language files
-class Tdisplay : public QWidget {
+// The line rules and the shown values live in its BoardCore; the window
+// keeps the controls, pushes their options to the core and draws the core's
+// values into its labels. Its member files, by concern, all in console/:
+//   Disp.cpp            creation, first paint, closing
+//   DispPanel.cpp       the setup controls
+//   DispMode.cpp        display mode
+//   DispKeys.cpp        hotkeys
+//   DispMouse.cpp       placing elements with the mouse
+//   DispAppearance.cpp  fonts, colours, visibility
+//   DispElements.cpp    the display elements and pictures
+//   DispTime.cpp        time digits: formats, layout
+//   DispRank.cpp, DispNumber.cpp, DispPreset.cpp, DispTextFields.cpp
+//   DispLine.cpp        bytes to the core, options to the core, values to the labels
+//   DispPrompt.cpp      the start number prompt
+//   DispJournal.cpp     the journal of received lines
+//   DispPort.cpp        serial line and port selection
+//   DispSettings.cpp, SettingsKeys.cpp  disp.ini
+//   DispLanguage.cpp    language files
+class Tdisplay : public QWidget, public BoardHost, private BoardValuesSubscriber {
     Q_OBJECT
 public:
     explicit Tdisplay(QWidget* parent = nullptr);
@@ -156,19 +163,17 @@ public:
     QWidget* canvas = nullptr;
 
     // ---- state ------------------------------------------------------------
-    std::string Zeile;          // the line being gathered / dispatched (8-bit)
-    int Zeichenzahl = 0;
-    int Startnummer = 0;
-    int Rangwert = 0;
-    int Zeitwert = 0;           // milliseconds
-    int LetzteStartnummer = 0;
+    // The board without its window: line, start number, rank, time and what the board shows.
+    BoardCore& core() override { return core_; }
+    const BoardCore& core() const { return core_; }
+    // The options the core reads, from the controls as they are now;
+    // run whenever a control or a member among them changes.
+    void pushOptions();
     int Pixelversatz = 0;
     bool ZeitAutomatik = false;
     bool Neuladen = false;
     bool Anzeigemodus = false;
     bool WholeSureName = false;
-    QString RangZusatz;                     // rank suffix, "" or one character
-    QString NummerZusatz;                   // start number suffix
     int32_t Anzeigefarbe = 0;
     QByteArray Sprachdatei;
 
@@ -181,11 +186,9 @@ public:
     void EndClick();
     void TimeClick();
 
-    // ---- line (protocol/DispLine.cpp) -------------------------------------
+    // ---- line (DispLine.cpp) ----------------------------------------------
+    // Received bytes (any input) go to the core.
     void ComThread1PacketReceived(QObject* Sender, const QByteArray& buffer);
-    qsizetype heldByteCount() const { return heldBytes_.size(); }  // waiting for a dispatch to end
-    int Zeit_in_ms(const std::string& text) const;
-    void journalByte(char b);   // protocol/DispJournal.cpp: the journal of received lines
 
     // ---- time digits (display/DispTime.cpp) -------------------------------
     void GenauigkeitChange();
@@ -194,25 +197,15 @@ public:
     void SecModeClick();
     void CheckBoxZClick();
     void Zeit_anordnen();
-    void Laufende_Zeit_zeigen();
 
-    // ---- scoreboard fields (display/DispRank.cpp, DispNumber.cpp, DispPreset.cpp)
-    void Rang_zeigen();
+    // ---- scoreboard fields (DispRank.cpp, DispNumber.cpp, DispPreset.cpp) ---
     void RangEndeChange();
     void CheckBoxRClick();
-    void Startnummer_zeigen();
     void NummerEndeChange();
     void CheckBoxNClick();
-    void Vorgabezeit_zeigen();
     void Vorgabezeit_sichtbarClick();
-    static int channelColumn(char channel);  // time table column of channel 'A'..'J', else 0
     TSpreadsheet* timeTable() const;          // the time table, when its window exists
-    int tableTime(int row, int column) const; // milliseconds of a time table entry
-    // Whether a result line for this start number repeats the time its
-    // channel already holds in the runner's row (devices repeat results).
-    bool repeatedResult(const std::string& line, int startNumber) const;
-    // The time at (row, column) goes to the sheet "Earlier results" before the line clears or replaces it.
-    void keepEarlier(int row, int column, char channel);
+    int tableTime(int row, int column);       // milliseconds of a time table entry
 
     // ---- text fields (display/DispTextFields.cpp); n is 1..3 ---------------
     void Textfeld_setzen(int n, const QString& text);
@@ -225,8 +218,6 @@ public:
     void Textfeld_SchattenfarbeClick(int n);
     int32_t shadowColour(int n) const;       // the font colour of the four shadow labels
 
-    // ---- start number prompt (protocol/DispPrompt.cpp) ---------------------
-    void Startnummer_einsetzen();            // fills in the start number of a time sent without one
 
     // ---- display mode (console/DispMode.cpp) -------------------------------
     struct WindowPlacement {
@@ -285,14 +276,14 @@ public:
     void PortSettingsClick();   // rate, data bits, stop bits; applied to the open port at once
     void refreshPortList();     // the list follows devices that come and go
     void selectStoredPort(int n, const QByteArray& text);  // COM key of disp.ini
-    int linesReceived() const { return linesReceived_; }
+    int linesReceived() const { return core_.linesReceived(); }
     qint64 msSinceLastLine() const;  // -1 before the first line
 
     // ---- status line (console/DispStatus.cpp) ------------------------------
     QWidget* StatusLine = nullptr;
     void updateStatusLine();
-    void setWebAddress(const QString& address);  // shown while not empty
-    void setMqttStatus(const QString& text);     // the broker and its state, shown while not empty
+    void setWebAddress(const QString& address) override;  // shown while not empty
+    void setMqttStatus(const QString& text) override;     // the broker and its state, shown while not empty
     void setFollowStatus(const QString& text);   // a follower's source and its state, in place of the port's
 
     // ---- following another board (console/DispFollow.cpp) ------------------
@@ -318,7 +309,11 @@ public:
     class SaveWorker* settingsWriter() const { return iniWriter_; }
 
     // ---- the board for observers (display/DispBoard.cpp) ------------------
-    BoardModel* boardModel();   // made at first use
+    BoardModel* boardModel() override;   // made at first use
+    QWidget* noticeParent() override { return this; }
+    OutputSettings outputSettings() const override {
+        return {WebPort, WebListen, MqttHost, MqttPort, MqttTopic, MqttUser, MqttPassword};
+    }
     int WebPort = 8080;         // web board port, 0: off
     QString WebListen = QStringLiteral("127.0.0.1");
     // The MQTT broker the board is published on; off while MqttHost is empty.
@@ -326,8 +321,6 @@ public:
     int MqttPort = 1883;
     QString MqttTopic = QStringLiteral("timedisplay");  // the topics' prefix
     QString MqttUser, MqttPassword;
-    // Told of every line received and every result recorded (not owned; nullptr: none).
-    void setRaceListener(race::Listener* listener) { raceListener_ = listener; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -346,9 +339,13 @@ private:
     QWidget* movableWidget(Movable m) const;
     void placeElement(Movable m, int left, int top);
     void loadPictures();            // display/DispElements.cpp
-    void dispatchLine();            // protocol/DispLine.cpp
-    void updateBoards(char address, bool normalLine);
-    void putChar(DisplayLabel* label, char b);
+    void connectCore();             // DispLine.cpp: options, prompt, journal, drawing
+    void syncTable();               // the core records in the time table window's sheet while it exists
+    void boardValuesChanged(const BoardValuesPtr& values) override;
+    void render(const BoardValues& v);
+    BoardValues readLabels() const; // what the labels show, for the core's start
+    void lineToJournal(const QByteArray& line, qint64 at);  // DispJournal.cpp
+    std::optional<QString> askStartNumber();                // DispPrompt.cpp
     // Last colour chosen in each colour dialog, by dialog name (black at first use).
     std::optional<int32_t> chooseColour(const QString& dialog);
     void chooseBackground(const QList<DisplayLabel*>& targets, const QString& dialog);
@@ -356,24 +353,16 @@ private:
     void updateScrollRange();
     void scheduleScrollRange();
 
-    // Bytes that arrive while a line is under dispatch (a modal prompt is
-    // open) wait here and are fed in afterwards.
-    QByteArray heldBytes_;
+    BoardCore core_;
+    SpreadsheetTable table_;     // the time table window's sheet, while it exists
+    BoardValuesPtr rendered_;    // what the labels show
     class QTimer* portListTimer_ = nullptr;
     class QTimer* statusTimer_ = nullptr;
-    int linesReceived_ = 0;
-    qint64 lastLineAt_ = -1;     // monotonic ms of the last line end
-    bool lineHasBytes_ = false;  // bytes since the last line end
     QString webAddress_;
     QString mqttStatus_;
     QString followStatus_;
-    race::Listener* raceListener_ = nullptr;
     QPointer<QObject> statusTableSource_;  // the time table window the status line listens to
     void createStatusLine();
-    std::string lastResultLine_;  // the result line the rank shows
-    bool dispatching_ = false;
-    std::string journalLine_;   // the journal's own gathering of the line
-    int journalCount_ = 0;
     std::shared_ptr<class LineJournal> journal_;  // made with the first line
     bool scrollRangeQueued_ = false;
     bool closed_ = false;

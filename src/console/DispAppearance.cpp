@@ -52,7 +52,7 @@ void Tdisplay::AHintergrundClick(int n) {
 }
 
 void Tdisplay::A_sichtbarClick(int n) {
-    Tafel[size_t(n - 1)].Text->setVisible(Tafel[size_t(n - 1)].sichtbar->isChecked());
+    core_.change([&](BoardValues& v) { v.boards[size_t(n - 1)].visible = Tafel[size_t(n - 1)].sichtbar->isChecked(); });
 }
 
 void Tdisplay::Logo_sichtbarClick(int n) {

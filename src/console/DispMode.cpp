@@ -78,6 +78,7 @@ void Tdisplay::StartClick() {
     Start->setVisible(false);
     End->setVisible(false);
     Anzeigemodus = true;
+    pushOptions();
     for (int g : {2, 3, 4})
         for (QWidget* w : setupGroup(g))
             if (w != Time)
@@ -89,8 +90,10 @@ void Tdisplay::StartClick() {
     canvas->setCursor(Qt::BlankCursor);
 
     Time->setVisible(false);
-    Logo[2]->setVisible(false);
-    Vorgabezeit->setVisible(false);
+    core_.change([](BoardValues& v) {
+        v.advert = false;
+        v.preset.visible = false;
+    });
     for (int g : {5, 6})
         for (QWidget* w : setupGroup(g))
             w->setVisible(false);
@@ -111,6 +114,7 @@ void Tdisplay::Anzeige_beenden() {
     Start->setVisible(true);
     End->setVisible(true);
     Anzeigemodus = false;
+    pushOptions();
     for (QWidget* w : setupGroup(2))
         w->setVisible(true);
 
@@ -122,9 +126,11 @@ void Tdisplay::Anzeige_beenden() {
     for (int g : {3, 4})
         for (QWidget* w : setupGroup(g))
             w->setVisible(true);
-    Logo[2]->setVisible(true);
-    if (Vorgabezeit_sichtbar->isChecked())
-        Vorgabezeit->setVisible(true);
+    core_.change([this](BoardValues& v) {
+        v.advert = true;
+        if (Vorgabezeit_sichtbar->isChecked())
+            v.preset.visible = true;
+    });
     for (int g : {5, 6})
         for (QWidget* w : setupGroup(g))
             w->setVisible(true);

@@ -54,12 +54,12 @@ void Tdisplay::elementClick(Movable m) {
         return;
     if (on) {
         // Every place shows while the time is carried, so it can be aimed.
-        for (DisplayLabel* l : {Zeit_Hz, Zeit_He, Zeit_Mz, Zeit_Me})
-            l->setVisible(true);
-        if (!SecMode->isChecked()) {
-            Zeit_Dp1->setVisible(true);
-            Zeit_Dp2->setVisible(true);
-        }
+        core_.change([this](BoardValues& v) {
+            for (int p : {kHz, kHe, kMz, kMe})
+                v.time[size_t(p)].visible = true;
+            if (!SecMode->isChecked())
+                v.time[kDp1].visible = v.time[kDp2].visible = true;
+        });
     } else {
         ZeitDarstellungChange();
     }

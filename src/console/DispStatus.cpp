@@ -167,10 +167,10 @@ void Tdisplay::updateStatusLine() {
 
     const qint64 since = msSinceLastLine();
     setText(StatusLine, "StatusLines",
-            linesReceived_ == 0 ? QStringLiteral("no lines received")
+            linesReceived() == 0 ? QStringLiteral("no lines received")
                                 : QStringLiteral("%1 %2 received, last %3")
-                                      .arg(linesReceived_)
-                                      .arg(linesReceived_ == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                                      .arg(linesReceived())
+                                      .arg(linesReceived() == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
                                       .arg(ago(since)));
     StatusLine->findChild<QLabel*>(QStringLiteral("StatusLines"))->setVisible(followStatus_.isEmpty());
 

@@ -111,6 +111,8 @@ void BoardModel::take() {
     s->width = size.width();
     s->height = size.height();
     s->displayColour = displayColour_ ? displayColour_() : 0;
+    if (values_)
+        s->values = values_();
     s->elements.reserve(watched_.size());
     for (Watched& w : watched_) {
         s->elements.push_back(read(w));

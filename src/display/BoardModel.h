@@ -24,6 +24,9 @@ public:
     // Also watched: the area the elements live on (size and colour of display mode).
     void watchArea(QWidget* area);
 
+    // The board core's newest values, carried with every snapshot.
+    void setValues(std::function<BoardValuesPtr()> values) { values_ = std::move(values); }
+
     void addObserver(board::Observer* o);
     void removeObserver(board::Observer* o);
 
@@ -48,6 +51,7 @@ private:
 
     std::function<int32_t()> displayColour_;
     std::function<QSize()> size_;
+    std::function<BoardValuesPtr()> values_;
     std::vector<Watched> watched_;
     std::vector<board::Observer*> observers_;
     board::Snapshot last_;

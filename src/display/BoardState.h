@@ -1,4 +1,6 @@
 #pragma once
+#include "board/BoardValues.h"
+
 #include <QImage>
 #include <QString>
 #include <array>
@@ -38,6 +40,9 @@ struct State {
     int32_t displayColour = 0;        // 0x00BBGGRR
     std::vector<Element> elements;
     std::array<QImage, 3> pictures;   // Logo1..Logo3 as loaded
+    // The values the board core published for what the elements show
+    // (nullptr when the board has no core): the plain fields come from here.
+    BoardValuesPtr values;
 
     // Everything the page draws, pictures by their serial.
     bool sameAs(const State& o) const {

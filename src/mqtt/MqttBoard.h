@@ -9,7 +9,7 @@
 class BoardModel;
 class MqttPublisher;
 class QTimer;
-class Tdisplay;
+class BoardHost;
 
 // The board on an MQTT broker as the settings (MqttHost, MqttPort,
 // MqttTopic, MqttUser, MqttPassword) or the command line (--mqtt URL) say:
@@ -20,20 +20,21 @@ class MqttBoard : public QObject {
 public:
     // Off (no host) or refused (a prefix topics cannot have): nullptr; the
     // board runs on. Made on the board's thread, after the settings are read.
-    static std::unique_ptr<MqttBoard> start(Tdisplay& display, const std::optional<MqttTarget>& fromCommandLine);
+    static std::unique_ptr<MqttBoard> start(BoardHost& host, const std::optional<MqttTarget>& fromCommandLine);
     ~MqttBoard() override;
 
     MqttPublisher& publisher() { return *publisher_; }
 
 private:
-    MqttBoard(Tdisplay& display, const MqttTarget& target);
+    MqttBoard(BoardHost& host, QObject* window, const MqttTarget& target);
     void show(int state, const QString& why);
     void showKept();
     QString where() const;  // the broker, for the status line  // while it is down: what waits for the broker, what was dropped
 
     QTimer* keptTimer_ = nullptr;
 
-    QPointer<Tdisplay> display_;
+    BoardHost* host_;
+    QPointer<QObject> window_;  // the host lives while this does
     QPointer<BoardModel> model_;
     std::unique_ptr<MqttPublisher> publisher_;
     bool down_ = false;

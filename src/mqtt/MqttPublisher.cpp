@@ -42,7 +42,8 @@ public:
     explicit Encoder(MqttPublisher& p) : p_(p) { clock_.start(); }
 
     void board(const board::Snapshot& s) {
-        const BoardJson::Summary m = BoardJson::summarise(*s);
+        // The plain topics from the board core's values, where the board has a core.
+        const BoardJson::Summary m = s->values ? BoardJson::summarise(*s->values) : BoardJson::summarise(*s);
         // The link sends a retained topic only when its value changes.
         const QString* values[] = {&m.time, &m.rank, &m.number, &m.preset, &m.texts[0], &m.texts[1], &m.texts[2],
                                    &m.boards[0], &m.boards[1], &m.boards[2], &m.boards[3]};

@@ -6,7 +6,6 @@
 #include "common/RegularFile.h"
 #include "common/SafeFile.h"
 #include "common/SaveWorker.h"
-#include "console/Disp.h"
 #include "timetable/FileKind.h"
 #include "timetable/Spreadsheet.h"
 #include "timetable/Xls.h"
@@ -114,9 +113,9 @@ void TTimeControl::FormCreate() {
     TimeTable->setModified(false);
     TimeTable->show();
     DateiLadenClick();
-    if (display) {
+    if (titleLoaded) {
         const QString t = title();
-        display->Textfeld_setzen(3, t.isEmpty() ? QStringLiteral(" ") : t);
+        titleLoaded(t.isEmpty() ? QStringLiteral(" ") : t);
     }
     LetzteTaste = 0;
 }

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QKeyEvent;
@@ -45,6 +46,9 @@ public:
     // The event's title: the entries of B2 and B3 joined by a blank, as
     // text field 3 shows it; empty when both cells are empty.
     QString title() const;
+    // Told the title (" " when there is none) once the table is loaded at
+    // creation: the board puts it into text field 3.
+    static inline std::function<void(const QString&)> titleLoaded;
 
     const SaveStatus& saveStatus() const { return saveStatus_; }
 

@@ -19,6 +19,23 @@ const char* const kAlign[] = {"left", "center", "right"};
 
 } // namespace
 
+BoardJson::Summary BoardJson::summarise(const BoardValues& v) {
+    Summary m;
+    // What is shown: a hidden element gives an empty field.
+    for (const BoardValues::Shown& p : v.time)
+        if (p.visible)
+            m.time += p.text;
+    auto field = [](const BoardValues::Shown& s) { return s.visible ? s.text : QString(); };
+    m.rank = field(v.rank);
+    m.number = field(v.number);
+    m.preset = field(v.preset);
+    for (size_t i = 0; i < 3; ++i)
+        m.texts[i] = field(v.texts[i]);
+    for (size_t i = 0; i < 4; ++i)
+        m.boards[i] = field(v.boards[i]);
+    return m;
+}
+
 BoardJson::Summary BoardJson::summarise(const board::State& s) {
     Summary m;
     for (const board::Element& e : s.elements) {

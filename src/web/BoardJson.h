@@ -31,7 +31,8 @@ public:
         std::array<QString, 4> boards;
         bool operator==(const Summary&) const = default;
     };
-    static Summary summarise(const board::State& s);
+    static Summary summarise(const board::State& s);  // from the elements as drawn
+    static Summary summarise(const BoardValues& v);   // from the board core's values
 
 private:
     QJsonObject element(const board::Element& e);

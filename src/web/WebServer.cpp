@@ -338,27 +338,12 @@ void WebServer::setState(const board::Snapshot& state) {
 }
 
 void WebServer::offer(const board::Snapshot& state) {
-    bool post = false;
-    {
-        QMutexLocker lock(&offerMutex_);
-        offered_ = state;
-        post = !offerPosted_ && !flushDue_;
-        offerPosted_ = offerPosted_ || post;
-    }
-    if (post)
+    if (offered_.put(state))
         QMetaObject::invokeMethod(this, &WebServer::takeOffered, Qt::QueuedConnection);
 }
 
-board::Snapshot WebServer::takeWaiting(bool& handOver) {
-    QMutexLocker lock(&offerMutex_);
-    handOver = false;
-    board::Snapshot state;
-    state.swap(offered_);
-    return state;
-}
-
 void WebServer::takeOffered() {
-    if (const board::Snapshot state = takeWaiting(offerPosted_))
+    if (const board::Snapshot state = offered_.takeWoken())
         setState(state);
 }
 
@@ -401,15 +386,12 @@ void WebServer::scheduleFlush() {
 }
 
 void WebServer::armFlushTimer(int ms) {
-    {
-        QMutexLocker lock(&offerMutex_);
-        flushDue_ = ms <= int(kMinIntervalNs / 1000000) + 1;
-    }
+    offered_.setTimed(ms <= int(kMinIntervalNs / 1000000) + 1);
     flushTimer_.start(ms);
 }
 
 void WebServer::flushTimerFired() {
-    if (const board::Snapshot state = takeWaiting(flushDue_))
+    if (const board::Snapshot state = offered_.takeTimed())
         absorb(state);
     flush();
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "common/NewestHandOff.h"
 #include "display/BoardState.h"
 #include "web/BoardJson.h"
 #include "web/FontFiles.h"
@@ -88,8 +89,6 @@ private:
     void armFlushTimer(int ms);
     void flushTimerFired();
     void takeOffered();
-    // The newest offered state (or none), ending the hand-over `handOver` stands for.
-    board::Snapshot takeWaiting(bool& handOver);
     bool absorb(const board::Snapshot& state);
     void write(Client& c, const QByteArray& frame);
     qint64 backlog(const Client& c) const;
@@ -110,8 +109,7 @@ private:
     QHash<quint64, QByteArray> frames_;  // by the revision a client has, for the newest state
     QByteArray fullFrame_;               // the whole newest state, for clients that come
 
-    QMutex offerMutex_;
-    board::Snapshot offered_;  // newest state not yet taken
-    bool offerPosted_ = false; // a takeOffered() is on its way
-    bool flushDue_ = false;    // the flush timer runs for the next round and takes offered_
+    // The newest offered state; the flush timer, when it runs for the next
+    // round, takes it, else a queued takeOffered().
+    NewestHandOff<board::Snapshot> offered_;
 };

@@ -1,7 +1,7 @@
 #include "web/WebStart.h"
 
 #include "common/Dialogs.h"
-#include "console/Disp.h"
+#include "display/BoardHost.h"
 #include "display/BoardModel.h"
 #include "web/WebBoard.h"
 
@@ -12,18 +12,19 @@ namespace {
 
 const QString kNoticeKey = QStringLiteral("web board");
 
-void fail(Tdisplay& d, const QString& why) {
+void fail(BoardHost& d, const QString& why) {
     const QString text = QStringLiteral("Web board not started: %1. The board runs on without it.").arg(why);
     std::fprintf(stderr, "%s\n", qPrintable(text));
     std::fflush(stderr);
-    Dialogs::current().notice(&d, kNoticeKey, text);
+    Dialogs::current().notice(d.noticeParent(), kNoticeKey, text);
 }
 
 } // namespace
 
-std::unique_ptr<WebBoard> startWebBoard(Tdisplay& d, const std::optional<QString>& portText,
+std::unique_ptr<WebBoard> startWebBoard(BoardHost& d, const std::optional<QString>& portText,
                                         const std::optional<QString>& listenText) {
-    int port = d.WebPort;
+    const BoardHost::OutputSettings settings = d.outputSettings();
+    int port = settings.webPort;
     if (portText) {
         const QString p = portText->trimmed();
         bool ok = false;
@@ -36,7 +37,7 @@ std::unique_ptr<WebBoard> startWebBoard(Tdisplay& d, const std::optional<QString
     if (port == 0)
         return nullptr;  // switched off
 
-    const QString listen = (listenText ? *listenText : d.WebListen).trimmed();
+    const QString listen = (listenText ? *listenText : settings.webListen).trimmed();
     QHostAddress address;
     if (listen.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         address = QHostAddress(QHostAddress::LocalHost);

@@ -2,12 +2,11 @@
 
 TEST_F(MainWindowTest, NormalLineSetsNumberRankTimeAndRemembersTheNumber) {
     line(timingLine("012", 'C', "00:01:23.456", " 3"));
-    EXPECT_EQ(win->Startnummer, 12);
-    EXPECT_EQ(win->Rangwert, 3);
-    EXPECT_EQ(win->Zeitwert, 83456);
-    EXPECT_EQ(win->LetzteStartnummer, 12);
-    EXPECT_TRUE(win->Zeile.empty());
-    EXPECT_EQ(win->Zeichenzahl, 0);
+    EXPECT_EQ(win->core().state().Startnummer, 12);
+    EXPECT_EQ(win->core().state().Rangwert, 3);
+    EXPECT_EQ(win->core().state().Zeitwert, 83456);
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 12);
+    EXPECT_TRUE(win->core().state().Zeile.empty());
 }
 
 TEST_F(MainWindowTest, FieldsThatAreNotNumbersCountZero) {
@@ -26,31 +25,31 @@ TEST_F(MainWindowTest, FieldsThatAreNotNumbersCountZero) {
     };
     for (const Case& c : cases) {
         line(c.line);
-        EXPECT_EQ(win->Startnummer, c.number) << c.line;
-        EXPECT_EQ(win->Rangwert, c.rank) << c.line;
-        EXPECT_EQ(win->Zeitwert, 1000) << c.line;
+        EXPECT_EQ(win->core().state().Startnummer, c.number) << c.line;
+        EXPECT_EQ(win->core().state().Rangwert, c.rank) << c.line;
+        EXPECT_EQ(win->core().state().Zeitwert, 1000) << c.line;
     }
 }
 
 TEST_F(MainWindowTest, AddressedLineLeavesTimeRankAndRememberedNumber) {
     line(timingLine("005", 'C', "00:00:07.250", " 1"));
     line("B123" + std::string(18, 'x'));
-    EXPECT_EQ(win->Zeitwert, 7250);
-    EXPECT_EQ(win->Rangwert, 1);
-    EXPECT_EQ(win->LetzteStartnummer, 5);
-    EXPECT_EQ(win->Startnummer, 5);
+    EXPECT_EQ(win->core().state().Zeitwert, 7250);
+    EXPECT_EQ(win->core().state().Rangwert, 1);
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 5);
+    EXPECT_EQ(win->core().state().Startnummer, 5);
     EXPECT_EQ(text("Zeit_Se"), "7");
 }
 
 TEST_F(MainWindowTest, StartNumberFollowsTheNumberAddress) {
     win->AdrNummer->setCurrentIndex(2);  // "B"
     line("B123" + std::string(18, ' '));
-    EXPECT_EQ(win->Startnummer, 123);
+    EXPECT_EQ(win->core().state().Startnummer, 123);
     line(timingLine("045", 'C', "00:00:01.000", " 1"));
-    EXPECT_EQ(win->Startnummer, 123);     // normal lines keep it
-    EXPECT_EQ(win->LetzteStartnummer, 45);
+    EXPECT_EQ(win->core().state().Startnummer, 123);     // normal lines keep it
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 45);
     line("C777" + std::string(18, ' '));
-    EXPECT_EQ(win->Startnummer, 123);     // another letter does not
+    EXPECT_EQ(win->core().state().Startnummer, 123);     // another letter does not
 }
 
 TEST_F(MainWindowTest, ByteStreamFramingReachesDispatch) {
@@ -58,12 +57,12 @@ TEST_F(MainWindowTest, ByteStreamFramingReachesDispatch) {
     const std::string b = timingLine("001", '.', "00:00:02.200");
     // Noise, a short line, an over-long line and a LF after the CR.
     feed("garbage\r" + std::string(30, 'z') + "\r" + a + "\r\n");
-    EXPECT_EQ(win->Zeitwert, 1100);
+    EXPECT_EQ(win->core().state().Zeitwert, 1100);
     // The LF is byte 1 of the next line, so its fields move by one.
     feed(b.substr(0, 21) + "\r");
-    EXPECT_EQ(win->Startnummer, 0);
+    EXPECT_EQ(win->core().state().Startnummer, 0);
     feed(b + "\r");
-    EXPECT_EQ(win->Zeitwert, 2200);
+    EXPECT_EQ(win->core().state().Zeitwert, 2200);
 }
 
 TEST_F(MainWindowTest, BoardsShowTheirPieceOfTheirLines) {
@@ -107,5 +106,5 @@ TEST_F(MainWindowTest, RunningTimeIsNotShownWhileTimeIsSwitchedOff) {
     EXPECT_FALSE(shown("Zeit_Se"));
     line(timingLine("001", '.', "00:00:06.200"));
     EXPECT_EQ(text("Zeit_Se"), "5");
-    EXPECT_EQ(win->Zeitwert, 6200);
+    EXPECT_EQ(win->core().state().Zeitwert, 6200);
 }

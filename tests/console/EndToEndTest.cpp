@@ -212,19 +212,19 @@ TEST(PromptOnTheLine, BytesArrivingWhileThePromptIsOpenAreDispatchedAfterIt) {
     dialogs->execAnswers.push_back([&](QDialog*) {
         EXPECT_TRUE(pty.write(during));
         spin(300);
-        nothingDispatched = win->Startnummer == 0 && win->Zeitwert == 0;
+        nothingDispatched = win->core().state().Startnummer == 0 && win->core().state().Zeitwert == 0;
         prompt->StartNrE->setText("12");
         return int(QDialog::Accepted);
     });
     ASSERT_TRUE(pty.write("A  F    00:00:59.000  \r"));
-    ASSERT_TRUE(waitFor([&] { return win->Startnummer == 10 && win->Zeitwert == 9500; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return win->core().state().Startnummer == 10 && win->core().state().Zeitwert == 9500; }, 10000));
     EXPECT_EQ(dialogs->execCount, 1);
     EXPECT_TRUE(nothingDispatched);  // the line under dispatch was not disturbed
     // The prompted line was completed with 12 and filed as channel C.
     EXPECT_EQ(Zeit_in_ms(table->TimeTable->EntryRC(21, 6).toStdString(), '.', false), 59000);
     // Then every line sent meanwhile ran, in order: the result among them was recorded.
     EXPECT_EQ(Zeit_in_ms(table->TimeTable->EntryRC(18, 10).toStdString(), '.', false), 11000);
-    EXPECT_EQ(win->LetzteStartnummer, 10);
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 10);
     delete prompt;
     delete table;
 }

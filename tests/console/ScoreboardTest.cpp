@@ -129,7 +129,7 @@ TEST_F(Scoreboard, NegativeStartNumberIsNoNumber) {
     // "-05" would address row 4, a title row with empty time cells.
     for (const char* number : {"-05", "-07"}) {
         line(timingLine(number, '.', "00:00:33.000"));
-        EXPECT_EQ(win->Startnummer, 0) << number;
+        EXPECT_EQ(win->core().state().Startnummer, 0) << number;
         EXPECT_EQ(text("Nummer"), "   ") << number;
         EXPECT_EQ(text("Vorgabezeit"), "") << number;  // no preset taken
         EXPECT_EQ(text("Textfeld1_V"), "") << number;
@@ -252,6 +252,7 @@ TEST_F(Scoreboard, SecondsModeRecordsTheSeconds) {
 // advert; the device's repeat of the last result brings back neither.
 TEST_F(Scoreboard, RepeatedResultOnTheScoreboardBringsBackNeitherRankNorAdvert) {
     win->Anzeigemodus = true;
+    win->pushOptions();
     win->Logo_sichtbar[2]->setChecked(true);
     line(timingLine("005", 'C', "00:00:35.000", " 2"));
     EXPECT_TRUE(shown("Logo3"));
@@ -263,20 +264,20 @@ TEST_F(Scoreboard, RepeatedResultOnTheScoreboardBringsBackNeitherRankNorAdvert) 
     EXPECT_FALSE(shown("Logo3"));
     EXPECT_FALSE(shown("Rang"));
     EXPECT_EQ(text("Nummer"), "7");
-    EXPECT_EQ(win->LetzteStartnummer, 7);  // a time without number is still runner 7's
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 7);  // a time without number is still runner 7's
     EXPECT_EQ(ms(14, 6), 35000);
 }
 
 TEST_F(Scoreboard, RankSuffixAndAdvertisingPicture) {
     choose(win->RangEnde, 1);  // "."
-    win->Logo[2]->setVisible(false);
+    win->core().change([](BoardValues& v) { v.advert = false; });  // the advert as the core shows it
     line(timingLine("001", 'C', "00:00:50.000", " 7"));
     EXPECT_EQ(text("Rang"), " 7.");
     EXPECT_FALSE(shown("Logo3"));  // the rank of the line decides, not the caption
     line(timingLine("002", 'D', "00:00:49.000", " 3"));
     EXPECT_EQ(text("Rang"), " 3.");
     EXPECT_TRUE(shown("Logo3"));
-    win->Logo[2]->setVisible(false);
+    win->core().change([](BoardValues& v) { v.advert = false; });  // the advert as the core shows it
     line(timingLine("003", 'A', "00:00:20.000", " 1"));
     EXPECT_FALSE(shown("Logo3"));  // only finish channels
     win->Logo_sichtbar[2]->setChecked(false);
@@ -309,6 +310,7 @@ TEST_F(Scoreboard, StartNumberLooksUpTheRunnerOncePerNumber) {
     EXPECT_EQ(text("Textfeld1_V"), "Anna B.");
 
     win->WholeSureName = true;
+    win->pushOptions();
     line(timingLine("008", '.', "00:00:01.000"));
     EXPECT_EQ(text("Textfeld1_V"), QString::fromUtf8("Ole Øre"));
     EXPECT_EQ(text("Textfeld2_V"), "");  // row 17 has no nation
@@ -374,15 +376,15 @@ TEST_F(Scoreboard, PromptedNumberCompletesTheLine) {
     });
     line("A  F    00:00:59.000");  // 20 bytes
     EXPECT_EQ(dialogs->execCount, 1);
-    EXPECT_EQ(win->LetzteStartnummer, 7);
-    EXPECT_EQ(win->Startnummer, 7);
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 7);
+    EXPECT_EQ(win->core().state().Startnummer, 7);
     EXPECT_EQ(text("Rang"), "00");
     EXPECT_EQ(ms(16, 6), 59000);  // filed as channel C
 
     // A second such line takes the first one's number without asking.
     line("A  F    00:01:01.000  ");
     EXPECT_EQ(dialogs->execCount, 1);
-    EXPECT_EQ(win->Startnummer, 7);
+    EXPECT_EQ(win->core().state().Startnummer, 7);
 }
 
 // The prompt as the operator meets it: the real modal dialog, keys typed into
@@ -439,25 +441,25 @@ TEST_F(PromptKeys, EnterTakesTheTypedNumberAndEscapeTakesNone) {
     };
     int row = 0;
     for (const auto& c : cases) {
+        line("A  .    00:00:01.000  ");  // no number to take: the operator is asked
         const int calls = dialogs->execCount;
         const QString rank = text("Rang");
-        const int number = win->Startnummer;
-        win->LetzteStartnummer = 0;  // no number to take: the operator is asked
+        const int number = win->core().state().Startnummer;
         answerWith(c.keys);
         line("A  F    00:00:5" + std::to_string(row) + ".000  ");
         ASSERT_EQ(dialogs->execCount, calls + 1);
         EXPECT_EQ(typedInto, "StartNrE");  // the entry has the focus as the prompt opens
         EXPECT_EQ(openedSelected, openedWith);  // and its text is selected: typing replaces it
-        EXPECT_EQ(win->LetzteStartnummer, c.number);
+        EXPECT_EQ(win->core().state().LetzteStartnummer, c.number);
         if (c.number > 0) {
-            EXPECT_EQ(win->Startnummer, c.number);
+            EXPECT_EQ(win->core().state().Startnummer, c.number);
             EXPECT_EQ(ms(c.number + 9, 6), 50000 + row * 1000);  // recorded as the finish time
             set(c.number + 9, 6, "");
         } else {
             // Cancelled: the line stays an addressed line, nothing is recorded.
             EXPECT_EQ(text("TextA1").left(4), "A  F");
             EXPECT_EQ(text("Rang"), rank);
-            EXPECT_EQ(win->Startnummer, number);
+            EXPECT_EQ(win->core().state().Startnummer, number);
         }
         ++row;
     }
@@ -471,7 +473,7 @@ TEST_F(Scoreboard, EmptyPromptEntryChangesNothing) {
     });
     const std::string l = "A  F    00:00:59.000 x";
     line(l);
-    EXPECT_EQ(win->LetzteStartnummer, 0);
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 0);
     EXPECT_EQ(text("TextA1"), QString::fromStdString(l.substr(0, 18)));  // still an addressed line
     line(l);
     EXPECT_EQ(dialogs->execCount, 2);  // asks again
@@ -484,9 +486,9 @@ TEST_F(Scoreboard, EmptyPromptEntryChangesNothing) {
 
 TEST_F(Scoreboard, LineWithAAndNotFClearsTheRememberedNumber) {
     line(timingLine("005", '.', "00:00:01.000"));
-    EXPECT_EQ(win->LetzteStartnummer, 5);
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 5);
     line("A  .    00:00:02.000  ");
-    EXPECT_EQ(win->LetzteStartnummer, 0);
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 0);
 }
 
 TEST_F(Scoreboard, BytesArrivingWhileThePromptIsOpenWaitTheirTurn) {
@@ -494,16 +496,16 @@ TEST_F(Scoreboard, BytesArrivingWhileThePromptIsOpenWaitTheirTurn) {
     dialogs->execAnswers.push_back([this](QDialog* d) {
         // The device goes on sending while the operator types.
         feed(timingLine("009", '.', "00:00:03.000") + "\r");
-        EXPECT_EQ(win->Startnummer, 0);  // not dispatched yet
-        EXPECT_EQ(win->heldByteCount(), 23);
+        EXPECT_EQ(win->core().state().Startnummer, 0);  // not dispatched yet
+        EXPECT_EQ(win->core().heldLineCount(), 1u);
         static_cast<TStartNumberForm*>(d)->StartNrE->setText("12");
         return int(QDialog::Accepted);
     });
     line("A  F    00:00:59.000  ");
     EXPECT_EQ(ms(21, 6), 59000);         // the prompted line kept its bytes
-    EXPECT_EQ(win->Startnummer, 9);      // then the held line ran
-    EXPECT_EQ(win->Zeitwert, 3000);
-    EXPECT_EQ(win->LetzteStartnummer, 9);
+    EXPECT_EQ(win->core().state().Startnummer, 9);      // then the held line ran
+    EXPECT_EQ(win->core().state().Zeitwert, 3000);
+    EXPECT_EQ(win->core().state().LetzteStartnummer, 9);
 }
 
 // ---- text fields -----------------------------------------------------------

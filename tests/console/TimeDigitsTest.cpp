@@ -166,7 +166,7 @@ TEST_F(TimeDigits, PixelOffsetAndSecondsModeLayOutTheLabels) {
 TEST_F(TimeDigits, SecondsModeReadsTheTimeWithoutColons) {
     win->SecMode->setChecked(true);
     line(timingLine("001", 'C', "   12 34.567", " 1"));
-    EXPECT_EQ(win->Zeitwert, 754567);
+    EXPECT_EQ(win->core().state().Zeitwert, 754567);
 }
 
 TEST_F(TimeDigits, AutomaticFormatShowsNoColonBeforeTheTimeReachesIt) {

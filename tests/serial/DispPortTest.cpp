@@ -93,8 +93,8 @@ TEST_F(PortSelection, StoredPortOpensAtStartAndBytesReachTheLineInOrder) {
     EXPECT_EQ(d->ComThread1->Baud(), 9600);
     EXPECT_EQ(d->ComThread1->PacketSize(), 1);
     ASSERT_TRUE(pty(3).write("123C    "));
-    ASSERT_TRUE(waitFor([&] { return d->Zeile.size() >= 8; }));
-    EXPECT_EQ(d->Zeile, "123C    ");
+    ASSERT_TRUE(waitFor([&] { return d->core().gathering().size() >= 8; }));
+    EXPECT_EQ(d->core().gathering(), "123C    ");
     EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join("|").toStdString();
 
     bool canClose = true;
@@ -136,7 +136,7 @@ TEST_F(PortSelection, AbsentStoredPortStaysChosenAndOpensWhenItAppears) {
     EXPECT_EQ(d->ComThread1->SystemLocation(), late.slavePath());
     EXPECT_EQ(readPtyLine(late.masterFd()).speed, 19200);
     ASSERT_TRUE(late.write("123C    "));
-    ASSERT_TRUE(waitFor([&] { return d->Zeile.size() >= 8; }));
+    ASSERT_TRUE(waitFor([&] { return d->core().gathering().size() >= 8; }));
     EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join("|").toStdString();
 
     // Gone again: still chosen, still saved as it was.
@@ -263,7 +263,7 @@ TEST_F(PortSelection, FailedChoiceReopensThePreviousPortAndShowsTheError) {
         << dialogs->errors[0].toStdString();
     // The line still works on the reopened port.
     ASSERT_TRUE(pty(1).write("42"));
-    ASSERT_TRUE(waitFor([&] { return d->Zeile.size() >= 2; }));
+    ASSERT_TRUE(waitFor([&] { return d->core().gathering().size() >= 2; }));
 
     choose("COM1");  // the open port again: closed and reopened
     EXPECT_TRUE(d->ComThread1->ok());

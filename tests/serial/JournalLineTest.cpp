@@ -74,7 +74,7 @@ TEST(JournalThroughALine, EveryCompleteLineIsJournalledWithItsBytesAndArrivalTim
         EXPECT_LE(at, sent[i].after);
     }
     // the board showed the last line too
-    EXPECT_EQ(d->Zeitwert, 61000);
+    EXPECT_EQ(d->core().state().Zeitwert, 61000);
     // (the test folder has no pictures: that notice is expected)
     QStringList faults;
     for (const QString& n : dialogs->notices)

@@ -21,6 +21,7 @@
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <netinet/in.h>
+#include <functional>
 #include <set>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -162,6 +163,38 @@ TEST_F(WebBoardTest, OneLineGivesOneSnapshotRightAfterIt) {
     spin(20);
     EXPECT_EQ(o.calls, 1);  // nothing changed, nothing told
     win->boardModel()->removeObserver(&o);
+}
+
+// The board core's values and the labels drawn from them say the same, whatever
+// the lines and the show controls did: the plain fields read from either agree.
+TEST_F(WebBoardTest, CoreValuesAndDrawnLabelsGiveTheSameFields) {
+    const std::string lines[] = {
+        timingLine("012", '.', "00:01:23.450"), timingLine("012", 'C', "00:01:25.000", " 1"),
+        "A" + std::string("board text for A").append(6, ' '), timingLine("013", '.', "01:02:03.400"),
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+    } steps[] = {
+        {"as started", [] {}},
+        {"number hidden", [this] { win->CheckBoxN->setChecked(false); }},
+        {"text field 2 hidden", [this] { win->Textfeld[1].Sichtbar->setChecked(false); }},
+        {"board 1 hidden", [this] { win->Tafel[0].sichtbar->setChecked(false); }},
+        {"format HH:MM:SS", [this] { win->ZeitDarstellung->setCurrentIndex(5); win->ZeitDarstellungChange(); }},
+        {"seconds mode", [this] { win->SecMode->setChecked(true); }},
+        {"time off", [this] { win->CheckBoxZ->setChecked(false); }},
+        {"display mode", [this] { win->StartClick(); }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        for (const std::string& l : lines) {
+            line(l);
+            const board::Snapshot s = win->boardModel()->snapshot();
+            ASSERT_TRUE(s->values);
+            EXPECT_EQ(BoardJson::summarise(*s->values), BoardJson::summarise(*s)) << l;
+        }
+    }
 }
 
 // ---- JSON ------------------------------------------------------------------------

@@ -80,19 +80,6 @@ void Tdisplay::createSerialLine() {
     ComThread1 = new TWComThread(this);
     ComThread1->Beep = [](unsigned) { QApplication::beep(); };
     ComThread1->OnPacketReceived = [this](TWComThread* sender, const QByteArray& buffer) {
-        // Counting lines for the status line: one compare a byte, no clock
-        // read unless a line ended.
-        for (const char b : buffer) {
-            if (b == '\r') {
-                if (lineHasBytes_) {
-                    ++linesReceived_;
-                    lastLineAt_ = steadyMs();
-                }
-                lineHasBytes_ = false;
-            } else {
-                lineHasBytes_ = true;
-            }
-        }
         ComThread1PacketReceived(sender, buffer);
     };
 
@@ -162,7 +149,8 @@ void Tdisplay::selectStoredPort(int n, const QByteArray& text) {
 }
 
 qint64 Tdisplay::msSinceLastLine() const {
-    return lastLineAt_ < 0 ? -1 : std::max<qint64>(0, steadyMs() - lastLineAt_);
+    const qint64 at = core_.lastLineAt();
+    return at < 0 ? -1 : std::max<qint64>(0, steadyMs() - at);
 }
 
 void Tdisplay::setSerialDefaults() {

@@ -99,8 +99,17 @@ void Tdisplay::applyLanguageLine(const language::Line& line, const QString& text
             StartNumberForm->setQuestion(text);  // the prompt grows with its question
         else if (auto* l = qobject_cast<QLabel*>(w))
             l->setText(text);
-        else if (auto* d = qobject_cast<DisplayLabel*>(w))
-            d->setText(text);
+        else if (auto* d = qobject_cast<DisplayLabel*>(w)) {
+            // A board's caption is a shown value: it goes through the core.
+            bool board = false;
+            for (int n = 1; n <= 4; ++n)
+                if (d == Tafel[size_t(n - 1)].Text) {
+                    core_.setBoardText(n, text);
+                    board = true;
+                }
+            if (!board)
+                d->setText(text);
+        }
         else if (w && w->isWindow())
             w->setWindowTitle(text);
         break;

@@ -63,6 +63,7 @@ void Tdisplay::Einstellungen_laden() {
             break;
         }
     });
+    pushOptions();  // lists were selected without their change actions
     // Binary junk or text without a single setting: the defaults stand, and
     // the file goes aside before the first write replaces it.
     const QString problem = settingsfile::problem(iniOnDisk_, anyKey);

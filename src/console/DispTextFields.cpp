@@ -12,10 +12,7 @@
 void Tdisplay::Textfeld_setzen(int n, const QString& text) {
     if (n < 1 || n > 3)
         return;
-    TextField& t = Textfeld[n - 1];
-    t.V->setText(text);
-    for (DisplayLabel* s : t.shadows())
-        s->setText(t.V->text());
+    core_.Textfeld_setzen(n, text);  // drawn into the main label and its shadows
 }
 
 void Tdisplay::RandPixelChange(int n) {
@@ -66,7 +63,7 @@ void Tdisplay::Textfeld_HintergrundClick(int n) {
 
 void Tdisplay::Textfeld_SichtbarClick(int n) {
     TextField& t = Textfeld[n - 1];
-    t.V->setVisible(t.Sichtbar->isChecked());
+    core_.change([&](BoardValues& v) { v.texts[size_t(n - 1)].visible = t.Sichtbar->isChecked(); });
     showShadows(t);
 }
 

@@ -21,6 +21,7 @@ BoardModel* Tdisplay::boardModel() {
     };
     boardModel_ = new BoardModel([this] { return Anzeigefarbe; }, size, this);
     BoardModel& m = *boardModel_;
+    m.setValues([this] { return core_.published(); });
     // In the order the elements were made: a later one lies above.
     m.addLabel(Rang, "rank");
     m.addLabel(Nummer, "number");
