@@ -4,6 +4,7 @@
 #include "console/Disp.h"
 
 #include "common/Dialogs.h"
+#include "input/TcpInput.h"
 #include "serial/PortError.h"
 #include "serial/WComThread.h"
 #include "timetable/Control.h"
@@ -118,7 +119,9 @@ void Tdisplay::updateStatusLine() {
     const TWComThread& com = *ComThread1;
 
     QString port;
-    if (COM->currentIndex() <= 0) {
+    if (NetInput) {
+        port = Input::describe(NetInput->state());
+    } else if (COM->currentIndex() <= 0) {
         port = QStringLiteral("Port: none - choose the timing device's port in the list");
     } else {
         const QString name = QStringLiteral("COM%1").arg(com.Port());
