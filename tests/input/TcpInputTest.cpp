@@ -6,6 +6,10 @@
 #include "input/TcpInput.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
@@ -101,4 +105,37 @@ TEST(TcpInput, AServerThatDropsEveryConnectionAtOnceIsTriedLessAndLessOften) {
     // after each would make a dozen.
     EXPECT_GE(accepted, 3);
     EXPECT_LE(accepted, 5);
+}
+
+TEST(TcpInput, TheSimulatorActsAsADeviceServerAndItsReplayWaitsForTheProgram) {
+    QTemporaryDir dir;
+    const QByteArray capture = "  5.    00:00:20.000  \r  5C    00:00:35.000 1\rJ   marker 000001   \r";
+    QFile f(dir.filePath("capture.bin"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(capture);
+    f.close();
+    QProcess sim;
+    sim.start(TD_BINARY_DIR "/tools/sim/timedisplay-sim",
+              {"--listen", "127.0.0.1:0", "--replay", f.fileName(), "--baud", "115200"});
+    QByteArray err;
+    QRegularExpressionMatch m;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            err += sim.readAllStandardError();
+            m = QRegularExpression("listening on 127\\.0\\.0\\.1:(\\d+) \\(COM tcp://127\\.0\\.0\\.1:\\d+\\)").match(err);
+            return m.hasMatch() || sim.state() == QProcess::NotRunning;
+        },
+        10000));
+    ASSERT_TRUE(m.hasMatch()) << err.toStdString();
+    spin(500);  // nobody connected yet: the replay waits, nothing is lost
+    TcpInput input(loopback(quint16(m.captured(1).toUInt())));
+    QByteArray got;
+    QObject::connect(&input, &Input::received, [&](const QByteArray& b) { got += b; });
+    input.open();
+    ASSERT_TRUE(waitFor([&] { return sim.state() == QProcess::NotRunning; }, 15000)) << err.toStdString();
+    err += sim.readAllStandardError();
+    EXPECT_EQ(sim.exitCode(), 0) << err.toStdString();
+    ASSERT_TRUE(waitFor([&] { return got.size() >= capture.size(); }, 5000));
+    EXPECT_EQ(got, capture);
+    EXPECT_TRUE(err.contains(QByteArray::number(capture.size()) + " bytes sent, 0 not sent")) << err.toStdString();
 }
