@@ -38,9 +38,12 @@ std::optional<TcpTarget> parseTcp(const QString& text, QString* why, bool bare) 
         rest.chop(1);  // tcp://host:port/ as a browser would write it
     if (rest.isEmpty())
         return fail(QStringLiteral("'%1' names no device server").arg(shown));
-    for (QChar c : rest)
-        if (c.isSpace() || c.unicode() < 0x20 || c == u'/' || c == u'?' || c == u'#' || c == u'@')
+    for (QChar c : rest) {
+        if (c.isSpace() || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return fail(QStringLiteral("'%1' holds a blank or a control character").arg(shown));
+        if (c == u'/' || c == u'?' || c == u'#' || c == u'@')
             return fail(QStringLiteral("'%1' holds more than host:port").arg(shown));
+    }
 
     TcpTarget t;
     QString portText;

@@ -159,7 +159,7 @@ TEST_F(NetworkWindow, BadAddressesInDispIniAreRefusedWithANoticeAndOldValuesStil
         {"COM tcp://[::1:4001", "no closing ]"},
         {"COM tcp://box:4001/../../etc", "more than host:port"},
         {"COM tcp://" + QByteArray(300, 'x') + ":1", "no valid host name"},
-        {"COM tcp://\x01\x02:4001", "more than host:port"},
+        {"COM tcp://\x01\x02:4001", "a blank or a control character"},
     };
     for (const auto& c : bad) {
         SCOPED_TRACE(c.line.left(60).toStdString());
