@@ -5,9 +5,14 @@
 #include "../serial/Pty.h"
 #include "DeviceServer.h"
 #include "input/TcpInput.h"
+#include "protocol/Journal.h"
+#include "protocol/TimeText.h"
+#include "timetable/Spreadsheet.h"
 #include "serial/WComThread.h"
 
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 namespace {
@@ -180,4 +185,54 @@ TEST_F(NetworkWindow, BadAddressesInDispIniAreRefusedWithANoticeAndOldValuesStil
     EXPECT_EQ(win->NetInput, nullptr);
     EXPECT_TRUE(win->ComThread1->ok());
     EXPECT_EQ(savedComLine(), "COM 7");
+}
+
+TEST_F(NetworkWindow, LinesArrivingWhileThePromptIsOpenRunAfterItInTheOrderTheyCame) {
+    DeviceServer device;
+    ASSERT_TRUE(device.start()) << device.log().toStdString();
+    restartWith("COM " + device.url().toUtf8() + "\r\n");
+    ASSERT_TRUE(device.waitConnected(10000)) << device.log().toStdString();
+    ASSERT_TRUE(waitFor([&] { return status() == device.url() + ": connected"; }, 5000)) << status().toStdString();
+    win->StrNrSelfCB->setChecked(true);
+
+    // While the operator types, the device goes on: running times, a
+    // result, more running times (far more than one read takes).
+    QByteArray during;
+    for (int i = 0; i < 1000; ++i)
+        during += QByteArray("009.    00:00:") + QByteArray::number(10 + i % 40) + ".000  \r";
+    during += "009A    00:00:11.000 2\r";
+    for (int i = 0; i < 200; ++i)
+        during += QByteArray("010.    00:00:0") + QByteArray::number(i % 10) + ".500  \r";
+    bool nothingDispatched = false;
+    dialogs->execAnswers.push_back([&](QDialog*) {
+        EXPECT_TRUE(device.send(during));
+        spin(300);
+        nothingDispatched = win->Startnummer == 0 && win->Zeitwert == 0;
+        start->StartNrE->setText("12");
+        return int(QDialog::Accepted);
+    });
+    // The line that asks for a number comes with the next one in one piece.
+    ASSERT_TRUE(device.send("A  F    00:00:59.000  \r011.    00:00:01.000  \r"));
+    ASSERT_TRUE(waitFor([&] { return win->Startnummer == 10 && win->Zeitwert == 9500; }, 10000))
+        << win->Startnummer << " " << win->Zeitwert;
+    EXPECT_EQ(dialogs->execCount, 1);
+    EXPECT_TRUE(nothingDispatched);
+    EXPECT_EQ(Zeit_in_ms(timeControl->TimeTable->EntryRC(21, 6).toStdString(), '.', false), 59000);
+    EXPECT_EQ(Zeit_in_ms(timeControl->TimeTable->EntryRC(18, 10).toStdString(), '.', false), 11000);
+    EXPECT_EQ(win->linesReceived(), 2 + 1201);
+
+    // The journal has every line whole, in the order sent.
+    destroyWindows();
+    const QStringList journals = QDir(dir.path()).entryList({"journal-*.txt"});
+    ASSERT_EQ(journals.size(), 1);
+    QList<QByteArray> lines;
+    for (const QByteArray& text : dir.read(journals[0]).split('\n'))
+        if (const auto e = journal::decode(text))
+            lines << e->line;
+    ASSERT_EQ(lines.size(), 1203);
+    EXPECT_EQ(lines[0], "A  F    00:00:59.000  ");
+    EXPECT_EQ(lines[1], "011.    00:00:01.000  ");
+    EXPECT_EQ(lines[2], "009.    00:00:10.000  ");
+    EXPECT_EQ(lines[1002], "009A    00:00:11.000 2");
+    EXPECT_EQ(lines[1003], "010.    00:00:00.500  ");
 }
