@@ -124,18 +124,18 @@ void Tdisplay::chooseNetworkDevice() {
     const QString before = NetInput ? NetInput->target().url()
                            : ComThread1->ok() || ComThread1->Reconnecting() ? QStringLiteral("COM%1").arg(ComThread1->Port())
                                                                             : QString();
+    // The list names what is in use while the operator types (a save
+    // meanwhile keeps it).
+    selectEntry(COM, before);
     const std::optional<QString> text =
         Dialogs::current().askText(this, networkDeviceItem(),
                                    QStringLiteral("The device server's address and port (host:port):"),
                                    NetInput ? NetInput->target().url().mid(6) : QString());
-    if (!text || text->trimmed().isEmpty()) {
-        selectEntry(COM, before);
+    if (!text || text->trimmed().isEmpty())
         return;
-    }
     QString why;
     const std::optional<TcpTarget> target = inputurl::parseTcp(*text, &why, true);
     if (!target) {
-        selectEntry(COM, before);
         Dialogs::current().notice(this, kUrlNotice, QStringLiteral("No network device opened: %1.").arg(why));
         return;
     }

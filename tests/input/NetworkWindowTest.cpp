@@ -115,6 +115,8 @@ TEST_F(NetworkWindow, ThePortListNamesADeviceServerRemembersItAndStoresItInDispI
     chooseNetworkDevice(QStringLiteral("127.0.0.1:%1").arg(device.port()));
     EXPECT_EQ(win->COM->currentText(), device.url());
     EXPECT_EQ(win->COM->itemText(win->COM->count() - 2), device.url());  // listed before "Network device…"
+    ASSERT_EQ(dialogs->textLabels.size(), 3);
+    EXPECT_EQ(dialogs->textLabels[2], "The device server's address and port (host:port):");
     EXPECT_TRUE(notice("network-url").isEmpty());  // the bad address's notice went with a good one
     ASSERT_TRUE(device.waitConnected(10000)) << device.log().toStdString();
     ASSERT_TRUE(waitFor([&] { return status() == device.url() + ": connected"; }, 5000)) << status().toStdString();
@@ -140,6 +142,15 @@ TEST_F(NetworkWindow, ThePortListNamesADeviceServerRemembersItAndStoresItInDispI
     ASSERT_NE(win->NetInput, nullptr);
     EXPECT_EQ(savedComLine(), "COM " + device.url().toUtf8());
     EXPECT_EQ(win->ComThread1->ok(), false);
+
+    // A save while the operator types another address keeps the one in use.
+    QByteArray savedMeanwhile;
+    dialogs->whileAskingText = [&] { savedMeanwhile = savedComLine(); };
+    chooseNetworkDevice(std::nullopt);
+    dialogs->whileAskingText = nullptr;
+    EXPECT_EQ(savedMeanwhile, "COM " + device.url().toUtf8());
+    EXPECT_EQ(win->COM->currentText(), device.url());
+    ASSERT_NE(win->NetInput, nullptr);
 
     // The next start opens it from disp.ini, the other keys as they were.
     const QByteArray ini = dir.read("disp.ini");

@@ -59,6 +59,8 @@ int FakeDialogs::ask(QWidget*, const QString& title, const QString& text, const 
 
 std::optional<QString> FakeDialogs::askText(QWidget*, const QString&, const QString& label, const QString&) {
     textLabels << label;
+    if (whileAskingText)
+        whileAskingText();
     return take(textAnswers, std::optional<QString>());
 }
 

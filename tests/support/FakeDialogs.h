@@ -40,6 +40,7 @@ public:
     // Answers of askText in order; none left: cancelled. Its labels, in order.
     std::deque<std::optional<QString>> textAnswers;
     QStringList textLabels;
+    std::function<void()> whileAskingText;  // runs inside askText, before it answers
 
     // Recorded arguments of the last calls.
     FontChoice lastFontInitial;
