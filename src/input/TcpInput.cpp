@@ -1,5 +1,6 @@
 #include "input/TcpInput.h"
 
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -13,11 +14,6 @@ TcpInput::TcpInput(TcpTarget target, Options options, QObject* parent)
     connectTimer_ = new QTimer(this);
     connectTimer_->setSingleShot(true);
     connect(connectTimer_, &QTimer::timeout, this, [this] { failed(QStringLiteral("no answer")); });
-    // readyRead is not emitted again while its receiver runs (a prompt's
-    // own event loop inside it): what came meanwhile is picked up here.
-    drainTimer_ = new QTimer(this);
-    drainTimer_->setInterval(20);
-    connect(drainTimer_, &QTimer::timeout, this, [this] { drain(); });
 }
 
 TcpInput::~TcpInput() {
@@ -37,7 +33,6 @@ void TcpInput::open() {
 void TcpInput::close() {
     retryTimer_->stop();
     connectTimer_->stop();
-    drainTimer_->stop();
     if (socket_) {
         socket_->disconnect(this);
         socket_->abort();
@@ -86,7 +81,6 @@ void TcpInput::connected() {
     socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connectedFor_.start();
-    drainTimer_->start();
     setPhase(Phase::Connected);
 }
 
@@ -94,7 +88,6 @@ void TcpInput::failed(const QString& why) {
     if (phase_ == Phase::Closed || phase_ == Phase::Waiting)
         return;  // one failure, several signals (error, then disconnected)
     connectTimer_->stop();
-    drainTimer_->stop();
     if (phase_ == Phase::Connected) {
         drain();  // what came before the end still counts
         // A server that takes the link and drops it at once (busy with
@@ -113,7 +106,9 @@ void TcpInput::failed(const QString& why) {
 }
 
 void TcpInput::drain() {
-    // In arrival order: not while an earlier chunk is still being handed on.
+    // In arrival order: not while an earlier chunk is still being handed on
+    // (its receiver may run an event loop, a prompt). readyRead does not come
+    // again meanwhile; the loop below takes what arrived once it returns.
     if (emitting_ || !socket_)
         return;
     emitting_ = true;
@@ -122,7 +117,10 @@ void TcpInput::drain() {
         if (bytes.isEmpty())
             break;
         gotBytes_ = true;
+        const QPointer<TcpInput> self(this);
         emit received(bytes);
+        if (!self)
+            return;  // closed and deleted by the receiver's own event loop
     }
     emitting_ = false;
 }

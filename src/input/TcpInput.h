@@ -45,7 +45,6 @@ private:
     QTcpSocket* socket_ = nullptr;
     QTimer* retryTimer_ = nullptr;
     QTimer* connectTimer_ = nullptr;
-    QTimer* drainTimer_ = nullptr;
     Backoff backoff_;
     Phase phase_ = Phase::Closed;
     QString why_;
