@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 #include <QDialog>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QFontDialog>
 #include <QFontInfo>
 #include <QMessageBox>
@@ -59,6 +60,19 @@ int ScreenDialogs::ask(QWidget* parent, const QString& title, const QString& tex
     box.exec();
     const int chosen = int(added.indexOf(box.clickedButton()));
     return chosen >= 0 ? chosen : escape;
+}
+
+std::optional<QString> ScreenDialogs::askText(QWidget* parent, const QString& title, const QString& label,
+                                              const QString& initial) {
+    QInputDialog box(parent);
+    box.setWindowTitle(title);
+    box.setLabelText(label);
+    box.setTextValue(initial);
+    box.setInputMode(QInputDialog::TextInput);
+    placeOnParentScreen(&box);
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.textValue();
 }
 
 void Dialogs::notice(QWidget* parent, const QString& key, const QString& text) {

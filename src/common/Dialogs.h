@@ -50,6 +50,9 @@ public:
     static constexpr int kNobody = -1;
     virtual int ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
                     int escape) = 0;
+    // One line of text, `initial` preset; nullopt when cancelled.
+    virtual std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                           const QString& initial) = 0;
 
     static Dialogs& current();
     // Installs d (not owned); nullptr restores the real dialogs.
@@ -83,6 +86,9 @@ public:
     }
     int exec(QDialog*) override { return 0; }  // QDialog::Rejected
     int ask(QWidget*, const QString&, const QString&, const QStringList&, int) override { return kNobody; }
+    std::optional<QString> askText(QWidget*, const QString&, const QString&, const QString&) override {
+        return std::nullopt;
+    }
 
 protected:
     void showNotice(QWidget*, const QString&, const QString&) override {}
@@ -123,6 +129,8 @@ public:
     int exec(QDialog* dialog) override;
     int ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
             int escape) override;
+    std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                   const QString& initial) override;
 
 protected:
     void showNotice(QWidget* parent, const QString& key, const QString& text) override;

@@ -279,6 +279,16 @@ public:
     int linesReceived() const { return core_.linesReceived(); }
     qint64 msSinceLastLine() const;  // -1 before the first line
 
+    // ---- inputs: the serial line or a device server (console/DispInput.cpp)
+    class SerialInput* SerialIn = nullptr;  // ComThread1 as an input
+    class TcpInput* NetInput = nullptr;     // while a tcp:// entry of COM is chosen
+    void inputReceived(QObject* sender, const QByteArray& bytes);  // on to the line, one byte a call
+    void openNetworkInput(const QString& url);
+    void closeNetworkInput();
+    void chooseNetworkDevice();                    // "Network device…": asks for host:port
+    void selectStoredUrl(const QByteArray& text);  // COM key of disp.ini holding tcp://host:port
+    static QString networkDeviceItem();            // the last entry of COM
+
     // ---- status line (console/DispStatus.cpp) ------------------------------
     QWidget* StatusLine = nullptr;
     void updateStatusLine();

@@ -4,6 +4,8 @@
 
 #include "common/Dialogs.h"
 #include "common/IntValue.h"
+#include "input/InputUrl.h"
+#include "input/SerialInput.h"
 #include "serial/PortListBox.h"
 #include "serial/PortSettingsDialog.h"
 #include "serial/WComThread.h"
@@ -79,9 +81,8 @@ qint64 steadyMs() {
 void Tdisplay::createSerialLine() {
     ComThread1 = new TWComThread(this);
     ComThread1->Beep = [](unsigned) { QApplication::beep(); };
-    ComThread1->OnPacketReceived = [this](TWComThread* sender, const QByteArray& buffer) {
-        ComThread1PacketReceived(sender, buffer);
-    };
+    SerialIn = new SerialInput(ComThread1, this);
+    connect(SerialIn, &Input::received, this, [this](const QByteArray& bytes) { inputReceived(ComThread1, bytes); });
 
     COM->clear();
     COM->addItem(QStringLiteral("none"));
@@ -106,12 +107,18 @@ void Tdisplay::refreshPortList() {
     // Case-insensitive alphabetical order: COM10 comes before COM2.
     QList<PortItem> wanted = presentPorts();
     const QString chosen = COM->currentIndex() > 0 ? COM->currentText() : QString();
-    if (!chosen.isEmpty() &&
+    if (!chosen.isEmpty() && !inputurl::isTcp(chosen) && chosen != Tdisplay::networkDeviceItem() &&
         std::none_of(wanted.begin(), wanted.end(), [&](const PortItem& p) { return p.name == chosen; }))
         wanted.append({chosen, kAbsent});
     std::sort(wanted.begin(), wanted.end(), [](const PortItem& a, const PortItem& b) {
         return QString::compare(a.name, b.name, Qt::CaseInsensitive) < 0;
     });
+    // Device servers named this session stay listed after the ports, and
+    // the entry that names a new one comes last.
+    for (int i = 1; i < COM->count(); ++i)
+        if (inputurl::isTcp(COM->itemText(i)))
+            wanted.append({COM->itemText(i), COM->itemData(i, kDeviceRole).toString()});
+    wanted.append({Tdisplay::networkDeviceItem(), QString()});
 
     bool same = COM->count() == wanted.size() + 1;
     for (int i = 0; same && i < wanted.size(); ++i)
@@ -126,6 +133,8 @@ void Tdisplay::refreshPortList() {
         COM->addItem(p.name);
         describePort(COM, COM->count() - 1, p.device);
     }
+    COM->setItemData(COM->count() - 1, QStringLiteral("a serial device server on the network (host:port)"),
+                     Qt::ToolTipRole);
     const int index = chosen.isEmpty() ? 0 : COM->findText(chosen, Qt::MatchExactly);
     COM->setCurrentIndex(index > 0 ? index : 0);
     COM->view()->setMinimumWidth(COM->view()->sizeHintForColumn(0) + 8);
@@ -168,12 +177,24 @@ void Tdisplay::openStoredPort() {
 }
 
 void Tdisplay::closeSerialLine() {
+    closeNetworkInput();
     if (ComThread1 && (ComThread1->ok() || ComThread1->Reconnecting()))
         ComThread1->ClosePort();
 }
 
 void Tdisplay::COMChange() {
     TWComThread& com = *ComThread1;
+    if (COM->currentText() == Tdisplay::networkDeviceItem()) {
+        chooseNetworkDevice();
+        return;
+    }
+    closeNetworkInput();
+    if (inputurl::isTcp(COM->currentText())) {
+        if (com.ok() || com.Reconnecting())
+            com.ClosePort();
+        openNetworkInput(COM->currentText());
+        return;
+    }
     const int n = COM->currentIndex() > 0 ? intValue(COM->currentText().mid(3), 0) : 0;
 
     // A port whose device went away is still the operator's choice.
@@ -216,6 +237,11 @@ void Tdisplay::COMChange() {
 
 void Tdisplay::PortSettingsClick() {
     TWComThread& com = *ComThread1;
+    if (NetInput) {
+        Dialogs::current().error(this, QStringLiteral("The port settings do not apply to a network device: "
+                                                      "its device server sets the serial line's rate and bits."));
+        return;
+    }
     PortSettingsDialog dialog(com.Baud(), com.DataBitsCount(), com.StopBits() == comcode::StopTwo ? 2 : 1, this);
     if (Dialogs::current().exec(&dialog) != QDialog::Accepted)
         return;

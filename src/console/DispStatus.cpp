@@ -5,6 +5,7 @@
 #include "console/Disp.h"
 
 #include "common/Dialogs.h"
+#include "input/TcpInput.h"
 #include "serial/PortError.h"
 #include "serial/WComThread.h"
 #include "timetable/Control.h"
@@ -149,6 +150,8 @@ void Tdisplay::updateStatusLine() {
     QString port;
     if (!followStatus_.isEmpty()) {
         port = followStatus_;  // a follower has no port
+    } else if (NetInput) {
+        port = Input::describe(NetInput->state());
     } else if (COM->currentIndex() <= 0) {
         port = QStringLiteral("Port: none - choose the timing device's port in the list");
     } else {

@@ -6,6 +6,7 @@
 #include "console/Disp.h"
 #include "display/DisplayLabel.h"
 #include "display/PictureBox.h"
+#include "input/InputUrl.h"
 #include "serial/WComThread.h"
 
 #include <QCheckBox>
@@ -255,13 +256,22 @@ QByteArray storeMqttPassword(const Tdisplay& d) { return d.MqttPassword.toUtf8()
 
 // ---- serial line ----------------------------------------------------------
 
+// A port number, or a device server as tcp://host:port.
 void applyCom(Tdisplay& d, int n, const QByteArray& text) {
+    if (inputurl::isTcp(QString::fromUtf8(text))) {
+        d.selectStoredUrl(text.trimmed());
+        return;
+    }
     if (n <= 0)
         return;
     d.selectStoredPort(n, text);
 }
 QByteArray storeCom(const Tdisplay& d) {
-    return d.COM->currentIndex() > 0 ? d.COM->currentText().mid(3).toLatin1() : QByteArray("0");
+    if (d.COM->currentIndex() <= 0 || d.COM->currentText() == Tdisplay::networkDeviceItem())
+        return "0";
+    if (inputurl::isTcp(d.COM->currentText()))
+        return d.COM->currentText().toUtf8();
+    return d.COM->currentText().mid(3).toLatin1();
 }
 
 void applyBaud(Tdisplay& d, int n, const QByteArray&) { d.ComThread1->setBaud(n); }

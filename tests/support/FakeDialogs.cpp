@@ -57,6 +57,13 @@ int FakeDialogs::ask(QWidget*, const QString& title, const QString& text, const 
     return answer ? answer(buttons) : escape;
 }
 
+std::optional<QString> FakeDialogs::askText(QWidget*, const QString&, const QString& label, const QString&) {
+    textLabels << label;
+    if (whileAskingText)
+        whileAskingText();
+    return take(textAnswers, std::optional<QString>());
+}
+
 FakeDialogs& FakeDialogs::strict() {
     static FakeDialogs instance;
     return instance;

@@ -19,6 +19,8 @@ public:
     int exec(QDialog* dialog) override;
     int ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
             int escape) override;
+    std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                   const QString& initial) override;
 
     QStringList errors;                 // texts of the error boxes shown
     QStringList notices;                // texts of every notice, in order
@@ -35,6 +37,10 @@ public:
         QStringList buttons;
     };
     QList<Question> questions;  // every question asked, in order
+    // Answers of askText in order; none left: cancelled. Its labels, in order.
+    std::deque<std::optional<QString>> textAnswers;
+    QStringList textLabels;
+    std::function<void()> whileAskingText;  // runs inside askText, before it answers
 
     // Recorded arguments of the last calls.
     FontChoice lastFontInitial;

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <cerrno>
@@ -44,8 +46,9 @@ enum class Line {
 // A program that opens the terminal and never flushes it is sent to after this.
 constexpr qint64 kSettleMs = 1000;
 
-// Where the bytes go: the master end of a pty with a link to its slave, or
-// a real serial device.
+// Where the bytes go: the master end of a pty with a link to its slave, a
+// real serial device, or the program that connects to us as to a serial
+// device server on the network (raw TCP).
 class Output {
 public:
     ~Output() { close(); }
@@ -90,15 +93,43 @@ public:
         devicePath_ = path;
     }
 
+    // [host:]port; the host defaults to the loopback address, port 0 picks a free one.
+    void openListen(const QString& spec) {
+        const qsizetype colon = spec.lastIndexOf(u':');
+        QString host = colon < 0 ? QStringLiteral("127.0.0.1") : spec.left(colon);
+        if (host.startsWith(u'[') && host.endsWith(u']'))
+            host = host.mid(1, host.size() - 2);
+        bool ok = false;
+        const uint port = spec.mid(colon + 1).toUInt(&ok);
+        const QHostAddress address(host);
+        if (!ok || port > 65535 || address.isNull())
+            fail(QStringLiteral("bad --listen '%1': give [address:]port, as 127.0.0.1:4001").arg(spec));
+        server_ = new QTcpServer;
+        if (!server_->listen(address, quint16(port)))
+            fail(QStringLiteral("cannot listen on %1: %2").arg(spec, server_->errorString()));
+        const QString where = (address.protocol() == QAbstractSocket::IPv6Protocol ? '[' + host + ']' : host) +
+                              QStringLiteral(":%1").arg(server_->serverPort());
+        std::fprintf(stderr, "timedisplay-sim: listening on %s (COM tcp://%s)\n", qPrintable(where), qPrintable(where));
+        std::fflush(stderr);
+    }
+
     Line state() {
         if (!gone_.isEmpty())
             return Line::Gone;
+        if (server_)
+            return serverState();
         return port_ ? deviceState() : ptyState();
     }
     const QString& goneReason() const { return gone_; }
 
     // Writes what the line takes now; returns the bytes written.
     qsizetype write(const char* data, qsizetype n) {
+        if (server_) {
+            if (!client_ || client_->bytesToWrite() > 4096)
+                return 0;
+            const qint64 w = client_->write(data, n);
+            return w > 0 ? w : 0;
+        }
         if (port_) {
             if (port_->bytesToWrite() > 4096)
                 return 0;
@@ -112,7 +143,11 @@ public:
     }
 
     // Bytes taken by write() that the port layer still holds.
-    qint64 unwritten() const { return port_ && port_->isOpen() ? port_->bytesToWrite() : 0; }
+    qint64 unwritten() const {
+        if (client_)
+            return client_->bytesToWrite();
+        return port_ && port_->isOpen() ? port_->bytesToWrite() : 0;
+    }
 
     void close() {
         if (master_ >= 0)
@@ -124,12 +159,39 @@ public:
         linkPath_.clear();
         delete port_;
         port_ = nullptr;
+        delete client_;
+        client_ = nullptr;
+        delete server_;
+        server_ = nullptr;
     }
 
 private:
     void goneBecause(const QString& why) {
         if (gone_.isEmpty())
             gone_ = (devicePath_.isEmpty() ? slavePath_ : devicePath_) + QStringLiteral(": ") + why;
+    }
+
+    // Like a device server: one program at a time (a newer one takes the
+    // line over), and none is no fault: the line waits for the next.
+    Line serverState() {
+        while (server_->hasPendingConnections()) {
+            QTcpSocket* next = server_->nextPendingConnection();
+            if (client_) {
+                client_->abort();
+                client_->deleteLater();
+            }
+            client_ = next;
+            std::fprintf(stderr, "timedisplay-sim: %s:%u connected\n", qPrintable(next->peerAddress().toString()),
+                         unsigned(next->peerPort()));
+        }
+        if (client_ && client_->state() != QAbstractSocket::ConnectedState) {
+            std::fprintf(stderr, "timedisplay-sim: the program disconnected\n");
+            client_->deleteLater();
+            client_ = nullptr;
+        }
+        if (client_)
+            client_->readAll();  // a device server's line is one way here
+        return client_ ? Line::Listening : Line::Waiting;
     }
 
     // A device is there until it hangs up or fails; reading the hang-up here
@@ -172,6 +234,8 @@ private:
     int master_ = -1;
     QString slavePath_, linkPath_, devicePath_;
     QSerialPort* port_ = nullptr;
+    QTcpServer* server_ = nullptr;
+    QTcpSocket* client_ = nullptr;
     QString gone_;
     QElapsedTimer openFor_;  // since a program opened the other end
     bool flushed_ = false;
@@ -402,15 +466,20 @@ int main(int argc, char** argv) {
     const QCommandLineOption races(QStringLiteral("races"), QStringLiteral("Races to run (default 1)."),
                                    QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption foreverOpt(QStringLiteral("forever"), QStringLiteral("Run races (or the replay) until stopped."));
-    p.addOptions({link, device, baud, replay, runners, seed, numbers, races, foreverOpt});
+    const QCommandLineOption listen(QStringLiteral("listen"),
+                                    QStringLiteral("Act as a serial device server: take one program's TCP connection "
+                                                   "on [ADDRESS:]PORT (address 127.0.0.1 unless given; port 0 picks "
+                                                   "a free one, printed)."),
+                                    QStringLiteral("[ADDRESS:]PORT"));
+    p.addOptions({link, device, listen, baud, replay, runners, seed, numbers, races, foreverOpt});
     const cli::Outcome parsed = cli::check(p, app.arguments(), QStringLiteral("timedisplay-sim"), QStringLiteral(TD_VERSION));
     if (cli::print(parsed))
         return parsed.code;
     if (!p.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument '%1'").arg(p.positionalArguments().first()));
 
-    if (p.isSet(link) == p.isSet(device))
-        fail(QStringLiteral("give exactly one of --link and --device"));
+    if (int(p.isSet(link)) + int(p.isSet(device)) + int(p.isSet(listen)) != 1)
+        fail(QStringLiteral("give exactly one of --link, --device and --listen"));
     bool ok = false;
     const int rate = p.value(baud).toInt(&ok);
     if (!ok || rate < 50 || rate > 4000000)
@@ -441,6 +510,8 @@ int main(int argc, char** argv) {
     Output out;
     if (p.isSet(link))
         out.openPty(p.value(link), rate);
+    else if (p.isSet(listen))
+        out.openListen(p.value(listen));
     else
         out.openDevice(p.value(device), rate);
 
