@@ -218,14 +218,14 @@ TEST_F(NetworkWindow, LinesArrivingWhileThePromptIsOpenRunAfterItInTheOrderTheyC
     dialogs->execAnswers.push_back([&](QDialog*) {
         EXPECT_TRUE(device.send(during));
         spin(300);
-        nothingDispatched = win->Startnummer == 0 && win->Zeitwert == 0;
+        nothingDispatched = win->core().state().Startnummer == 0 && win->core().state().Zeitwert == 0;
         start->StartNrE->setText("12");
         return int(QDialog::Accepted);
     });
     // The line that asks for a number comes with the next one in one piece.
     ASSERT_TRUE(device.send("A  F    00:00:59.000  \r011.    00:00:01.000  \r"));
-    ASSERT_TRUE(waitFor([&] { return win->Startnummer == 10 && win->Zeitwert == 9500; }, 10000))
-        << win->Startnummer << " " << win->Zeitwert;
+    ASSERT_TRUE(waitFor([&] { return win->core().state().Startnummer == 10 && win->core().state().Zeitwert == 9500; }, 10000))
+        << win->core().state().Startnummer << " " << win->core().state().Zeitwert;
     EXPECT_EQ(dialogs->execCount, 1);
     EXPECT_TRUE(nothingDispatched);
     EXPECT_EQ(Zeit_in_ms(timeControl->TimeTable->EntryRC(21, 6).toStdString(), '.', false), 59000);
