@@ -94,19 +94,19 @@ public:
     }
 
     // [host:]port; the host defaults to the loopback address, port 0 picks a free one.
-    void openListen(const QString& spec) {
-        const qsizetype colon = spec.lastIndexOf(u':');
-        QString host = colon < 0 ? QStringLiteral("127.0.0.1") : spec.left(colon);
+    void openListen(const QString& given) {
+        const qsizetype colon = given.lastIndexOf(u':');
+        QString host = colon < 0 ? QStringLiteral("127.0.0.1") : given.left(colon);
         if (host.startsWith(u'[') && host.endsWith(u']'))
             host = host.mid(1, host.size() - 2);
         bool ok = false;
-        const uint port = spec.mid(colon + 1).toUInt(&ok);
+        const uint port = given.mid(colon + 1).toUInt(&ok);
         const QHostAddress address(host);
         if (!ok || port > 65535 || address.isNull())
-            fail(QStringLiteral("bad --listen '%1': give [address:]port, as 127.0.0.1:4001").arg(spec));
+            fail(QStringLiteral("bad --listen '%1': give [address:]port, as 127.0.0.1:4001").arg(given));
         server_ = new QTcpServer;
         if (!server_->listen(address, quint16(port)))
-            fail(QStringLiteral("cannot listen on %1: %2").arg(spec, server_->errorString()));
+            fail(QStringLiteral("cannot listen on %1: %2").arg(given, server_->errorString()));
         const QString where = (address.protocol() == QAbstractSocket::IPv6Protocol ? '[' + host + ']' : host) +
                               QStringLiteral(":%1").arg(server_->serverPort());
         std::fprintf(stderr, "timedisplay-sim: listening on %s (COM tcp://%s)\n", qPrintable(where), qPrintable(where));
