@@ -191,7 +191,9 @@ void Tdisplay::updateStatusLine() {
     StatusLine->findChild<QLabel*>(QStringLiteral("StatusNotice"))->setVisible(waiting > 0);
 
     QString table = QStringLiteral("time table: not loaded"), tableTip;
-    if (TimeControl) {
+    if (!followUrl.isEmpty()) {
+        table = QStringLiteral("no time table: this board follows another and records nothing");
+    } else if (TimeControl) {
         // Connected at the first look, as the time table window is made
         // after the main window.
         if (statusTableSource_ != TimeControl) {

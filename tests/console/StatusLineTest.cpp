@@ -107,6 +107,17 @@ TEST_F(StatusLine, SaysWhenNoTableWasLoaded) {
               "time table saved at " + timeControl->saveStatus().savedAt.toString("HH:mm:ss"));
 }
 
+// A board that follows another records nothing: its status line says so
+// rather than how a time table it never writes stands.
+TEST_F(StatusLine, AFollowerSaysItKeepsNoTimeTable) {
+    ASSERT_TRUE(QFile::copy(TD_SOURCE_DIR "/data/liste.xls", "liste.xls"));
+    Tdisplay::followUrl = QStringLiteral("http://127.0.0.1:8080/");
+    createWindows();
+    win->updateStatusLine();
+    Tdisplay::followUrl.clear();
+    EXPECT_EQ(partText("StatusTable"), "no time table: this board follows another and records nothing");
+}
+
 // A notice raised while the board shows waits for the setup panel, and the
 // status line says that one is waiting until the operator has closed it.
 TEST_F(StatusLine, ANoticeWhileTheBoardShowsWaitsAndTheStatusLineSaysSo) {
