@@ -52,10 +52,16 @@ done
 echo "dialog up"
 xprop -id "$dialog" WM_TRANSIENT_FOR | sed 's/.*# /transient for /'
 printf 'main %d\n' "$main"
+# Keys go to the dialog only once it has the keyboard (a busy machine may
+# map it well before the window manager gives it the focus).
+for _ in $(seq 100); do
+  [ "$(xdotool getactivewindow 2>/dev/null)" = "$dialog" ] && break
+  sleep 0.1
+done
 sleep 0.5
 # The rate list has the focus: four steps down from 9600 is 19200; Tab to
 # the data bits, Tab to the stop bits, one down is 2; Enter is OK.
-xdotool key Down Down Down Down Tab Tab Down Return
+xdotool key --delay 60 Down Down Down Down Tab Tab Down Return
 sleep 1
 xdotool search --onlyvisible --name '^Port settings$' >/dev/null 2>&1 && echo "dialog still open"
 echo "applied"
