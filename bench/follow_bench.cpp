@@ -6,6 +6,7 @@
 // shows it (a message on the follower's own /live showing that time).
 #include "Broker.h"
 #include "Pty.h"
+#include "RealProgram.h"
 #include "console/Headless.h"
 
 #include <QDir>
@@ -24,38 +25,7 @@
 
 namespace {
 
-const QString kProgram = QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay");
 
-qint64 nowNs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-// Line i shows one minute plus i hundredths: "1:SS.hh" on the board.
-QByteArray line(int i) {
-    const int ms = 60000 + i * 10;
-    return QStringLiteral("012.    00:%1:%2.%3  \r")
-        .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms % 1000, 3, 10, QLatin1Char('0'))
-        .toLatin1();
-}
-int lineOf(const QString& shown) {
-    static const QRegularExpression re(QStringLiteral("^(\\d+):(\\d\\d)\\.(\\d\\d)$"));
-    const QRegularExpressionMatch m = re.match(shown);
-    if (!m.hasMatch())
-        return -1;
-    const int ms = m.captured(1).toInt() * 60000 + m.captured(2).toInt() * 1000 + m.captured(3).toInt() * 10;
-    return (ms - 60000) / 10;
-}
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
-}
 
 // The real program in a folder of its own, its web board on a free port.
 struct Board {
@@ -65,20 +35,7 @@ struct Board {
     quint16 port = 0;
 
     bool start(const QStringList& args, const QByteArray& ini, bool seed) {
-        if (seed) {
-            const QDir data(QStringLiteral(TD_SOURCE_DIR "/data"));
-            for (const QFileInfo& f : data.entryInfoList(QDir::Files))
-                QFile::copy(f.absoluteFilePath(), dir.filePath(f.fileName()));
-        }
-        QFile f(dir.filePath(QStringLiteral("disp.ini")));
-        f.open(QIODevice::WriteOnly);
-        f.write(ini);
-        f.close();
-        pty.link(dir.filePath(QStringLiteral("COM1")));
-        program.setWorkingDirectory(dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program.setProcessEnvironment(env);
+        prepareRun(dir, pty, program, ini, seed);
         program.start(kProgram, QStringList{QStringLiteral("--web-port"), QStringLiteral("any")} + args);
         QByteArray out;
         return waitFor([&] {

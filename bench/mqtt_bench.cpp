@@ -7,6 +7,7 @@
 #include "Broker.h"
 #include "ProcessStats.h"
 #include "Pty.h"
+#include "RealProgram.h"
 #include "console/Headless.h"
 
 #include <QDir>
@@ -32,24 +33,8 @@
 
 namespace {
 
-const QString kProgram = QStringLiteral(TD_BINARY_DIR "/src/console/timedisplay");
 const std::string kPrefix = "bench/hall1";
 
-qint64 nowNs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-// Line i shows one minute plus i hundredths: "1:SS.hh" on the board.
-QByteArray line(int i) {
-    const int ms = 60000 + i * 10;
-    return QStringLiteral("012.    00:%1:%2.%3  \r")
-        .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms % 1000, 3, 10, QLatin1Char('0'))
-        .toLatin1();
-}
 
 // The line a `time` payload ("M:SS.hh") shows, -1 when none.
 int lineOfTime(const char* p, int n) {
@@ -73,14 +58,6 @@ int lineOfJournal(const char* p, int n) {
     if (sscanf(text.c_str(), "012. %d:%d:%d.%d", &h, &m, &s, &ms) != 4)
         return -1;
     return ((h * 3600 + m * 60 + s) * 1000 + ms - 60000) / 10;
-}
-
-double percentile(std::vector<double>& v, double p) {
-    if (v.empty())
-        return -1;
-    const size_t k = std::min(v.size() - 1, size_t(p * double(v.size())));
-    std::nth_element(v.begin(), v.begin() + long(k), v.end());
-    return v[k];
 }
 
 void raiseDescriptorLimit(rlim_t wanted) {
@@ -239,18 +216,7 @@ struct Primary {
     QProcess program;
 
     bool start(int brokerPort) {
-        const QDir data(QStringLiteral(TD_SOURCE_DIR "/data"));
-        for (const QFileInfo& f : data.entryInfoList(QDir::Files))
-            QFile::copy(f.absoluteFilePath(), dir.filePath(f.fileName()));
-        QFile ini(dir.filePath(QStringLiteral("disp.ini")));
-        ini.open(QIODevice::WriteOnly);
-        ini.write("COM 1\r\nBAUD 115200\r\n");
-        ini.close();
-        pty.link(dir.filePath(QStringLiteral("COM1")));
-        program.setWorkingDirectory(dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        program.setProcessEnvironment(env);
+        prepareRun(dir, pty, program, "COM 1\r\nBAUD 115200\r\n");
         program.start(kProgram, {QStringLiteral("--web-port"), QStringLiteral("0"), QStringLiteral("--mqtt"),
                                  QStringLiteral("mqtt://127.0.0.1:%1/%2")
                                      .arg(brokerPort)
