@@ -91,6 +91,26 @@ public:
         return others;
     }
 
+    // Clicks a button of the main window until the dialog it opens shows; its
+    // windows. Without a window manager, a click right after a modal box has
+    // closed is now and then not taken (about one in ten with both cores busy);
+    // the operator's second click is.
+    QStringList clickForDialog(const QString& main, int cx, int cy) {
+        QStringList others;
+        for (int attempt = 0; attempt < 3 && others.isEmpty(); ++attempt) {
+            if (!x_.click(main, cx, cy))
+                return {};
+            pollUntil(
+                [&] {
+                    others = x_.windowsOf(app.processId());
+                    others.removeAll(main);
+                    return !others.isEmpty();
+                },
+                4000);
+        }
+        return others;
+    }
+
     TempWorkDir dir;
     QProcess app;
 
@@ -374,8 +394,7 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     ASSERT_TRUE(pollUntil([&] { return x.windowsOf(p.app.processId()).size() == 1; }, 5000));
 
     // "Zeiten kontrollieren"
-    ASSERT_TRUE(x.click(w, 185 + 40, 698 + 12));
-    const QStringList table = p.dialogs(w);
+    const QStringList table = p.clickForDialog(w, 185 + 40, 698 + 12);
     ASSERT_EQ(table.size(), 1);
     EXPECT_EQ(x.netWmName(table[0]).toStdString(), "Time table");  // the language file's title, nothing appended
     EXPECT_TRUE(pollUntil([&] { return (f = x.frameGeometry(table[0])) && screen.contains(*f); }, 3000))

@@ -258,6 +258,8 @@ bool XServer::key(const QString& id, const QString& keyName) const {
 }
 
 bool XServer::click(const QString& id, int x, int y) const {
+    // From the corner: a synced move to where the pointer already is waits in vain.
+    tool("xdotool", {"mousemove", "0", "0"});
     return tool("xdotool", {"mousemove", "--sync", "--window", id, QString::number(x), QString::number(y),
                             "click", "1"})
         .has_value();
