@@ -29,23 +29,29 @@ std::unique_ptr<DispFollow> DispFollow::start(Tdisplay& d, const FollowSource& s
 }
 
 DispFollow::DispFollow(Tdisplay& d) : display_(&d) {
-    auto add = [this](QWidget* w) { elements_.insert(w->objectName(), w); };
-    for (DisplayLabel* l : {d.Rang, d.Nummer, d.Vorgabezeit})
-        add(l);
-    for (DisplayLabel* l : d.Zeitstellen)
-        add(l);
-    for (const Tdisplay::Board& b : d.Tafel)
-        add(b.Text);
-    for (const Tdisplay::TextField& t : d.Textfeld) {
-        add(t.V);
-        for (DisplayLabel* s : t.shadows())
-            add(s);
+    // What the board core holds goes through it, so the web board's and the
+    // MQTT topics' values are the followed ones; the rest is the window's own.
+    auto value = [this](const QWidget* w, std::function<BoardValues::Shown&(BoardValues&)> pick) {
+        values_.insert(w->objectName(), std::move(pick));
+    };
+    for (size_t i = 0; i < d.Zeitstellen.size(); ++i)
+        value(d.Zeitstellen[i], [i](BoardValues& v) -> BoardValues::Shown& { return v.time[i]; });
+    value(d.Rang, [](BoardValues& v) -> BoardValues::Shown& { return v.rank; });
+    value(d.Nummer, [](BoardValues& v) -> BoardValues::Shown& { return v.number; });
+    value(d.Vorgabezeit, [](BoardValues& v) -> BoardValues::Shown& { return v.preset; });
+    for (size_t i = 0; i < 4; ++i)
+        value(d.Tafel[i].Text, [i](BoardValues& v) -> BoardValues::Shown& { return v.boards[i]; });
+    for (size_t i = 0; i < 3; ++i) {
+        value(d.Textfeld[i].V, [i](BoardValues& v) -> BoardValues::Shown& { return v.texts[i]; });
+        for (DisplayLabel* s : d.Textfeld[i].shadows())
+            elements_.insert(s->objectName(), s);  // their text is the field's; shown as followed
     }
     for (PictureBox* p : d.Logo)
-        add(p);
+        elements_.insert(p->objectName(), p);
 }
 
 DispFollow::~DispFollow() {
+    batch_.reset();
     follower_.reset();
     if (display_) {
         display_->boardModel()->removeObserver(this);
@@ -53,10 +59,27 @@ DispFollow::~DispFollow() {
     }
 }
 
+void DispFollow::beginState() {
+    if (display_ && !batch_)
+        batch_.emplace(display_->core());
+}
+
+void DispFollow::endState() { batch_.reset(); }
+
 void DispFollow::setElement(const QString& name, const QString& text, bool visible) {
+    if (!display_)
+        return;
+    if (const auto pick = values_.constFind(name); pick != values_.constEnd()) {
+        display_->core().change([&](BoardValues& v) { (*pick)(v) = {text, visible}; });
+        return;
+    }
     QWidget* w = elements_.value(name);
     if (!w)
         return;  // a name this board does not have
+    if (w == display_->Logo[2]) {
+        display_->core().change([&](BoardValues& v) { v.advert = visible; });
+        return;
+    }
     if (auto* l = qobject_cast<DisplayLabel*>(w))
         l->setText(text);
     if (w->isHidden() == visible)

@@ -1,11 +1,14 @@
 #pragma once
+#include "board/BoardCore.h"
 #include "display/BoardState.h"
 #include "follow/FollowedBoard.h"
 
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class Follower;
 struct FollowSource;
@@ -22,6 +25,8 @@ public:
     ~DispFollow() override;
 
     void setElement(const QString& name, const QString& text, bool visible) override;
+    void beginState() override;
+    void endState() override;
     void setPicture(int number, const QImage& image) override;
     void setFollowStatus(const QString& text) override;
     void boardChanged(const board::Snapshot& state) override;
@@ -30,7 +35,10 @@ private:
     explicit DispFollow(Tdisplay& display);
 
     QPointer<Tdisplay> display_;
-    QHash<QString, QWidget*> elements_;  // by name: every display element and picture
+    // By name: the core's value an element shows, or (shadows, logos) the widget.
+    QHash<QString, std::function<BoardValues::Shown&(BoardValues&)>> values_;
+    QHash<QString, QWidget*> elements_;
+    std::optional<BoardCore::Batch> batch_;  // one published change per followed state
     std::unique_ptr<Follower> follower_;
     bool reapplyQueued_ = false;
 };

@@ -46,7 +46,9 @@ struct State {
 
     // Everything the page draws, pictures by their serial.
     bool sameAs(const State& o) const {
-        return width == o.width && height == o.height && displayColour == o.displayColour && elements == o.elements;
+        const bool sameValues = values == o.values || (values && o.values && *values == *o.values);
+        return width == o.width && height == o.height && displayColour == o.displayColour && sameValues &&
+               elements == o.elements;
     }
 };
 

@@ -11,6 +11,9 @@ public:
     // TextA2, Logo1 ...); an unknown name is ignored. Pictures take only the
     // visibility here.
     virtual void setElement(const QString& name, const QString& text, bool visible) = 0;
+    // Around the elements of one followed state: the board shows them at once.
+    virtual void beginState() {}
+    virtual void endState() {}
     // Picture 1..3 (Logo1..Logo3); a null image empties it.
     virtual void setPicture(int number, const QImage& image) = 0;
     // "following <URL>: <state>" for the status line.

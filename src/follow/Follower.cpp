@@ -60,6 +60,11 @@ void Follower::reapply() {
 }
 
 void Follower::apply() {
+    board_.beginState();
+    struct End {
+        FollowedBoard& b;
+        ~End() { b.endState(); }
+    } end{board_};
     for (const follow::Element& e : state_.elements()) {
         board_.setElement(e.name, e.text, e.visible);
         if (e.picture < 1 || e.picture > 3 || source_.kind != FollowSource::Kind::Http)

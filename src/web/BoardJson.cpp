@@ -80,7 +80,8 @@ bool BoardJson::update(const board::Snapshot& s) {
         if (old->width != s->width || old->height != s->height || old->displayColour != s->displayColour)
             boardRevision_ = next;
     }
-    const Summary m = summarise(*s);
+    // The plain fields from the board core's values, where the board has a core.
+    const Summary m = s->values ? summarise(*s->values) : summarise(*s);
     const QString* before[] = {&summary_.time, &summary_.rank, &summary_.number, &summary_.preset,
                                &summary_.texts[0], &summary_.texts[1], &summary_.texts[2],
                                &summary_.boards[0], &summary_.boards[1], &summary_.boards[2], &summary_.boards[3]};

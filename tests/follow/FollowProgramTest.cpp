@@ -120,7 +120,8 @@ quint16 freePort() {
 
 QJsonObject state(quint16 web) { return QJsonDocument::fromJson(httpGet(web, "/state").body).object(); }
 
-// What a board shows: per element its text and visibility.
+// What a board shows: per element its text and visibility, and the plain
+// fields an overlay or an LED board reads (as "/time", "/texts/0" ...).
 using Shown = std::map<std::string, std::string>;
 Shown shown(const QJsonObject& s) {
     Shown m;
@@ -128,6 +129,15 @@ Shown shown(const QJsonObject& s) {
         const QJsonObject e = v.toObject();
         m[e["name"].toString().toStdString()] =
             ((e["visible"].toBool() ? "shown: " : "hidden: ") + e["text"].toString()).toStdString();
+    }
+    for (const char* key : {"time", "rank", "number", "preset"})
+        m[std::string("/") + key] = s[key].toString("(none)").toStdString();
+    for (const char* key : {"texts", "boards"}) {
+        const QJsonArray a = s[key].toArray();
+        if (a.isEmpty())
+            m[std::string("/") + key] = "(none)";
+        for (qsizetype i = 0; i < a.size(); ++i)
+            m["/" + std::string(key) + "/" + std::to_string(i)] = a[i].toString().toStdString();
     }
     return m;
 }

@@ -217,11 +217,11 @@ TEST_F(WebBoardTest, ChangesCarryOnlyWhatChangedSinceTheClientsRevision) {
     EXPECT_TRUE(rang["font"].toObject()["file"].toString().startsWith("/font/"));
 
     EXPECT_FALSE(json.update(win->boardModel()->snapshot()));  // the same board
-    win->Rang->setText("3");
+    win->core().change([](BoardValues& v) { v.rank.text = "3"; });
     spin(10);
     ASSERT_TRUE(json.update(win->boardModel()->snapshot()));
     const quint64 second = json.revision();
-    win->Tafel[0].Text->setText("hello <b>");
+    win->core().change([](BoardValues& v) { v.boards[0].text = "hello <b>"; });
     spin(10);
     ASSERT_TRUE(json.update(win->boardModel()->snapshot()));
 
@@ -229,6 +229,7 @@ TEST_F(WebBoardTest, ChangesCarryOnlyWhatChangedSinceTheClientsRevision) {
     EXPECT_EQ(latest["type"].toString(), "change");
     ASSERT_EQ(latest["elements"].toArray().size(), 1);
     EXPECT_EQ(elementIn(latest, "TextA1")["text"].toString(), "hello <b>");
+    ASSERT_EQ(latest["boards"].toArray().size(), 4);
     EXPECT_EQ(latest["boards"].toArray()[0].toString(), "hello <b>");
     EXPECT_FALSE(latest.contains("rank"));
     // A client that missed a state gets both changes.
