@@ -135,28 +135,11 @@ public:
     QComboBox* ZeitPixelversatz = nullptr;
     QComboBox* GenauigkeitVorgabezeit = nullptr;
     QComboBox* COM = nullptr;
-    QPushButton* SchriftartRang = nullptr;
-    QPushButton* RangHintergrund = nullptr;
-    QPushButton* SchriftartNummer = nullptr;
-    QPushButton* NummerHintergrund = nullptr;
-    QPushButton* SchriftartZeit = nullptr;
-    QPushButton* ZeitHintergrund = nullptr;
-    QPushButton* SchriftartVorgabezeit = nullptr;
-    QPushButton* VorgabezeitHintergrund = nullptr;
     QPushButton* Language = nullptr;
-    QPushButton* SpracheSchreiben = nullptr;
     QPushButton* Time = nullptr;
     QPushButton* Hintergrund = nullptr;
     QPushButton* Start = nullptr;
     QPushButton* End = nullptr;
-    QLabel* XRang = nullptr;
-    QLabel* YRang = nullptr;
-    QLabel* XNummer = nullptr;
-    QLabel* YNummer = nullptr;
-    QLabel* XZeit = nullptr;
-    QLabel* YZeit = nullptr;
-    QLabel* XVorgabezeit = nullptr;
-    QLabel* YVorgabezeit = nullptr;
 
     // The scrollable client area; every element and control lives on `canvas`.
     QScrollArea* scroller = nullptr;
@@ -182,9 +165,7 @@ public:
     void FormShow();
     void FormPaint();
     void FormCloseQuery(bool& canClose);
-    void FormClose();
     void EndClick();
-    void TimeClick();
 
     // ---- line (DispLine.cpp) ----------------------------------------------
     // Received bytes (any input) go to the core.
@@ -193,30 +174,13 @@ public:
     // ---- time digits (display/DispTime.cpp) -------------------------------
     void GenauigkeitChange();
     void ZeitDarstellungChange();
-    void ZeitPixelversatzChange();
     void SecModeClick();
-    void CheckBoxZClick();
-    void Zeit_anordnen();
 
     // ---- scoreboard fields (DispRank.cpp, DispNumber.cpp, DispPreset.cpp) ---
-    void RangEndeChange();
-    void CheckBoxRClick();
-    void NummerEndeChange();
-    void CheckBoxNClick();
-    void Vorgabezeit_sichtbarClick();
-    TSpreadsheet* timeTable() const;          // the time table, when its window exists
     int tableTime(int row, int column);       // milliseconds of a time table entry
 
     // ---- text fields (display/DispTextFields.cpp); n is 1..3 ---------------
     void Textfeld_setzen(int n, const QString& text);
-    void RandPixelChange(int n);             // T<n>RandPixelChange: places the shadow labels
-    void Textfeld_ausrichtungChange(int n);  // Textfeld<n>_ausrichtungChange
-    void Textfeld_HintergrundClick(int n);   // Textfeld<n>_HintergrundClick
-    void Textfeld_SichtbarClick(int n);
-    void Textfeld_SchriftartClick(int n);
-    void Textfeld_HintergrundfarbeClick(int n);
-    void Textfeld_SchattenfarbeClick(int n);
-    int32_t shadowColour(int n) const;       // the font colour of the four shadow labels
 
 
     // ---- display mode (console/DispMode.cpp) -------------------------------
@@ -228,64 +192,31 @@ public:
     WindowPlacement Fensterlage;
     void StartClick();
     void Anzeige_beenden();
-    void HintergrundClick();
-    void coverScreen();   // display mode: the whole screen the window is on (console/DispScreen.cpp)
-    void keepOnScreen();  // a window off every screen comes back onto the nearest one
-    int unframedChecks_ = 0;  // keepOnScreen again once the window manager has framed the window
-    bool placementCorrected_ = false;  // keepOnScreen moved the window before it was framed
     // The setup controls that display mode hides, in groups 1 to 6.
     QList<QWidget*> setupGroup(int group) const;
 
     // ---- keyboard (console/DispKeys.cpp) ----------------------------------
-    std::array<uint16_t, 14> Tastencodes{};  // virtual-key codes of the hotkeys
-    void FormKeyDown(uint16_t key);          // key: a Windows virtual-key code
     static uint16_t virtualKey(const QKeyEvent* e);
 
     // ---- placing with the mouse (console/DispMouse.cpp) -------------------
-    // Verschiebemodus of each movable element: it follows the pointer.
+    // The canvas hands on the pointer's moves.
+    void FormMouseMove(int x, int y);
     enum Movable { MoveTime, MoveRang, MoveNummer, MoveVorgabezeit, MoveText1, MoveText2, MoveText3,
                    MoveA1, MoveA2, MoveA3, MoveA4, MoveLogo1, MoveLogo2, MoveLogo3, kMovables };
-    std::array<bool, kMovables> Verschiebemodus{};
-    void elementClick(Movable m);            // RangClick, Zeit_HzClick, ...
-    void elementMouseMove(Movable m, int x, int y);
-    void FormMouseMove(int x, int y);
-    void Positionen_anzeigen();              // the X and Y labels of every row
 
     // ---- appearance controls (console/DispAppearance.cpp) ------------------
-    void SchriftartZeitClick();
-    void ZeitHintergrundClick();
-    void SchriftartRangClick();
-    void RangHintergrundClick();
-    void SchriftartNummerClick();
-    void NummerHintergrundClick();
-    void SchriftartVorgabezeitClick();
-    void VorgabezeitHintergrundClick();
-    void SchriftartAClick(int n);            // SchriftartA<n>Click
-    void AHintergrundClick(int n);           // A<n>HintergrundClick
-    void A_sichtbarClick(int n);             // A<n>_sichtbarClick
-    void Logo_sichtbarClick(int n);          // Logo<n>_sichtbarClick
 
     // ---- serial line (serial/DispPort.cpp) --------------------------------
     TWComThread* ComThread1 = nullptr;
-    void createSerialLine();    // creates ComThread1, connects the line handler, fills COM
-    void setSerialDefaults();   // 2400 baud, port 1, 8 data bits, 1 stop bit, no parity
-    void openStoredPort();      // COMChange when the settings selected a port
-    void closeSerialLine();     // closes an open port
     void COMChange();
     QPushButton* PortSettings = nullptr;
     void PortSettingsClick();   // rate, data bits, stop bits; applied to the open port at once
     void refreshPortList();     // the list follows devices that come and go
     void selectStoredPort(int n, const QByteArray& text);  // COM key of disp.ini
     int linesReceived() const { return core_.linesReceived(); }
-    qint64 msSinceLastLine() const;  // -1 before the first line
 
     // ---- inputs: the serial line or a device server (console/DispInput.cpp)
-    class SerialInput* SerialIn = nullptr;  // ComThread1 as an input
     class TcpInput* NetInput = nullptr;     // while a tcp:// entry of COM is chosen
-    void inputReceived(QObject* sender, const QByteArray& bytes);  // on to the line, one byte a call
-    void openNetworkInput(const QString& url);
-    void closeNetworkInput();
-    void chooseNetworkDevice();                    // "Network device…": asks for host:port
     void selectStoredUrl(const QByteArray& text);  // COM key of disp.ini holding tcp://host:port
     static QString networkDeviceItem();            // the last entry of COM
 
@@ -305,7 +236,6 @@ public:
     int Zeichensatz = 1;          // font character set number of the language file
     QString SprachdateiOrdner;    // where the language dialog starts: the program's folder
     void Sprache_laden();
-    static int Sprachzeile_lesen(QIODevice& file, QByteArray& text);
     void LanguageClick();
     void SpracheSchreibenClick();
     QString languageText(const language::Line& line) const;  // what an export writes
@@ -314,9 +244,6 @@ public:
     // ---- settings (settings/DispSettings.cpp) -----------------------------
     void Einstellungen_laden();
     void Einstellungen_speichern();
-    QByteArray settingsBytes();  // disp.ini as it would be written now
-    void startSettingsAutosave();      // written within two seconds of a change
-    class SaveWorker* settingsWriter() const { return iniWriter_; }
 
     // ---- the board for observers (display/DispBoard.cpp) ------------------
     BoardModel* boardModel() override;   // made at first use
@@ -338,6 +265,80 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    // ---- used only by the window itself ------------------------------------
+    QPushButton* SchriftartRang = nullptr;
+    QPushButton* RangHintergrund = nullptr;
+    QPushButton* SchriftartNummer = nullptr;
+    QPushButton* NummerHintergrund = nullptr;
+    QPushButton* SchriftartZeit = nullptr;
+    QPushButton* ZeitHintergrund = nullptr;
+    QPushButton* SchriftartVorgabezeit = nullptr;
+    QPushButton* VorgabezeitHintergrund = nullptr;
+    QPushButton* SpracheSchreiben = nullptr;
+    QLabel* XRang = nullptr;
+    QLabel* YRang = nullptr;
+    QLabel* XNummer = nullptr;
+    QLabel* YNummer = nullptr;
+    QLabel* XZeit = nullptr;
+    QLabel* YZeit = nullptr;
+    QLabel* XVorgabezeit = nullptr;
+    QLabel* YVorgabezeit = nullptr;
+    void FormClose();
+    void TimeClick();
+    void ZeitPixelversatzChange();
+    void CheckBoxZClick();
+    void Zeit_anordnen();
+    void RangEndeChange();
+    void CheckBoxRClick();
+    void NummerEndeChange();
+    void CheckBoxNClick();
+    void Vorgabezeit_sichtbarClick();
+    TSpreadsheet* timeTable() const;          // the time table, when its window exists
+    void RandPixelChange(int n);             // T<n>RandPixelChange: places the shadow labels
+    void Textfeld_ausrichtungChange(int n);  // Textfeld<n>_ausrichtungChange
+    void Textfeld_HintergrundClick(int n);   // Textfeld<n>_HintergrundClick
+    void Textfeld_SichtbarClick(int n);
+    void Textfeld_SchriftartClick(int n);
+    void Textfeld_HintergrundfarbeClick(int n);
+    void Textfeld_SchattenfarbeClick(int n);
+    int32_t shadowColour(int n) const;       // the font colour of the four shadow labels
+    void HintergrundClick();
+    void coverScreen();   // display mode: the whole screen the window is on (console/DispScreen.cpp)
+    void keepOnScreen();  // a window off every screen comes back onto the nearest one
+    int unframedChecks_ = 0;  // keepOnScreen again once the window manager has framed the window
+    bool placementCorrected_ = false;  // keepOnScreen moved the window before it was framed
+    std::array<uint16_t, 14> Tastencodes{};  // virtual-key codes of the hotkeys
+    void FormKeyDown(uint16_t key);          // key: a Windows virtual-key code
+    std::array<bool, kMovables> Verschiebemodus{};  // of each movable element: it follows the pointer
+    void elementClick(Movable m);            // RangClick, Zeit_HzClick, ...
+    void elementMouseMove(Movable m, int x, int y);
+    void Positionen_anzeigen();              // the X and Y labels of every row
+    void SchriftartZeitClick();
+    void ZeitHintergrundClick();
+    void SchriftartRangClick();
+    void RangHintergrundClick();
+    void SchriftartNummerClick();
+    void NummerHintergrundClick();
+    void SchriftartVorgabezeitClick();
+    void VorgabezeitHintergrundClick();
+    void SchriftartAClick(int n);            // SchriftartA<n>Click
+    void AHintergrundClick(int n);           // A<n>HintergrundClick
+    void A_sichtbarClick(int n);             // A<n>_sichtbarClick
+    void Logo_sichtbarClick(int n);          // Logo<n>_sichtbarClick
+    void createSerialLine();    // creates ComThread1, connects the line handler, fills COM
+    void setSerialDefaults();   // 2400 baud, port 1, 8 data bits, 1 stop bit, no parity
+    void openStoredPort();      // COMChange when the settings selected a port
+    void closeSerialLine();     // closes an open port
+    qint64 msSinceLastLine() const;  // -1 before the first line
+    class SerialInput* SerialIn = nullptr;  // ComThread1 as an input
+    void inputReceived(QObject* sender, const QByteArray& bytes);  // on to the line, one byte a call
+    void openNetworkInput(const QString& url);
+    void closeNetworkInput();
+    void chooseNetworkDevice();                    // "Network device…": asks for host:port
+    static int Sprachzeile_lesen(QIODevice& file, QByteArray& text);
+    QByteArray settingsBytes();  // disp.ini as it would be written now
+    void startSettingsAutosave();      // written within two seconds of a change
+    class SaveWorker* settingsWriter() const { return iniWriter_; }
     void createDisplayElements();   // display/DispElements.cpp
     void createSetupControls();     // console/DispPanel.cpp
     QWidget* languageTarget(const char* name) const;
