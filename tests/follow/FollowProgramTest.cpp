@@ -4,8 +4,8 @@
 // last board while the way between them is down, shows the whole board again
 // when it is back, and opens no port and records nothing meanwhile.
 #include "Broker.h"
-#include "Pty.h"
 #include "RaceModel.h"
+#include "RunningProgram.h"
 #include "WebClient.h"
 #include "XServer.h"
 
@@ -26,91 +26,9 @@
 
 #include <functional>
 #include <map>
-#include <poll.h>
 #include <signal.h>
 
 namespace {
-
-bool slaveOpened(int master) {
-    pollfd p{master, POLLIN, 0};
-    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
-}
-
-// The program in a folder of its own, COM1 on a pseudo-terminal.
-class Program {
-public:
-    // `seed`: files of its own in its folder; none: the demo table and pictures.
-    // `desktop`: on that X server, else offscreen.
-    Program(const QStringList& args, const QByteArray& ini,
-            const std::function<void(const QTemporaryDir&)>& seed = {}, const XServer* desktop = nullptr)
-        : args_(args), desktop_(desktop) {
-        if (seed)
-            seed(dir);
-        else
-            for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
-                QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.filePath(f));
-        QFile s(dir.filePath("disp.ini"));
-        if (s.open(QIODevice::WriteOnly))
-            s.write(ini);
-        s.close();
-        pty.link(dir.filePath("COM1"));
-        start();
-    }
-    ~Program() { stop(); }
-    void start() {
-        out.clear();
-        app.setWorkingDirectory(dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        app.setProcessEnvironment(desktop_ ? desktop_->environment() : env);
-        app.start(TD_BINARY_DIR "/src/console/timedisplay", args_);
-    }
-    void stop() {
-        if (app.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(app.processId()), SIGTERM);
-        if (!app.waitForFinished(10000))
-            app.kill();
-        app.waitForFinished(3000);
-    }
-    QString output() {
-        out += app.readAllStandardOutput();
-        return QString::fromLocal8Bit(out);
-    }
-    QString errors() {
-        err += app.readAllStandardError();
-        return QString::fromLocal8Bit(err);
-    }
-    quint16 webPort() {
-        QRegularExpressionMatch m;
-        waitFor([&] {
-            m = QRegularExpression("^web board: http://[^:]+:(\\d+)/$", QRegularExpression::MultilineOption)
-                    .match(output());
-            return m.hasMatch() || app.state() == QProcess::NotRunning;
-        }, 15000);
-        return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
-    }
-    // The last status the follower printed.
-    QString followStatus() {
-        const QStringList lines = output().split('\n');
-        for (auto it = lines.crbegin(); it != lines.crend(); ++it)
-            if (it->startsWith("following "))
-                return *it;
-        return {};
-    }
-    void send(const QByteArray& line) { pty.write(line + '\r'); }
-    QByteArray read(const QString& name) {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    QStringList args_;
-    const XServer* desktop_ = nullptr;
-    QTemporaryDir dir;
-    Pty pty;
-    QProcess app;
-    QByteArray out, err;
-};
 
 quint16 freePort() {
     QTcpServer probe;

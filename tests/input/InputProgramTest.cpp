@@ -2,7 +2,7 @@
 // board shows the lines, the time table records the results, and a server
 // that drops the connection mid-race or is not there at the start is
 // connected to by itself, the results after its return recorded too.
-#include "../web/Program.h"
+#include "RunningProgram.h"
 #include "../web/WebClient.h"
 #include "DeviceServer.h"
 

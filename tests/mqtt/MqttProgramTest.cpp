@@ -2,11 +2,10 @@
 // line reaches the retained topics, a result the result topic, a killed
 // program its will; a broker that goes away mid-race loses no result and
 // never holds the board up.
-#include "../serial/Pty.h"
 #include "../web/WebClient.h"
 #include "Broker.h"
-
 #include "RaceModel.h"
+#include "RunningProgram.h"
 #include "protocol/Journal.h"
 #include "timetable/Sheet.h"
 #include "timetable/Xls.h"
@@ -24,82 +23,10 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
-#include <poll.h>
 #include <set>
 #include <signal.h>
 
 namespace {
-
-bool slaveOpened(int master) {
-    pollfd p{master, POLLIN, 0};
-    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
-}
-
-// The program in its own folder with COM1 on a pseudo-terminal.
-class Program {
-public:
-    Program(const QStringList& args, const QByteArray& ini) {
-        for (const char* f : {"liste.xls", "logo1.bmp", "logo2.bmp", "logo3.bmp"})
-            QFile::copy(QString(TD_SOURCE_DIR "/data/") + f, dir.filePath(f));
-        write("disp.ini", ini);
-        pty.link(dir.filePath("COM1"));
-        start(args);
-    }
-    ~Program() { stop(SIGTERM); }
-    void start(const QStringList& args) {
-        app.setWorkingDirectory(dir.path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        app.setProcessEnvironment(env);
-        app.start(TD_BINARY_DIR "/src/console/timedisplay", args);
-    }
-    void stop(int signal) {
-        if (app.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(app.processId()), signal);
-        if (!app.waitForFinished(10000))
-            app.kill();
-        app.waitForFinished(3000);
-    }
-    void write(const QString& name, const QByteArray& bytes) {
-        QFile f(dir.filePath(name));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(bytes);
-    }
-    QByteArray read(const QString& name) {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QString output() {
-        out += app.readAllStandardOutput();
-        return QString::fromLocal8Bit(out);
-    }
-    QString errors() {
-        err += app.readAllStandardError();
-        return QString::fromLocal8Bit(err);
-    }
-    // The web board's port from the line the program prints, 0 when none came.
-    quint16 webPort() {
-        QRegularExpressionMatch m;
-        waitFor([&] {
-            m = QRegularExpression("^web board: http://[^:]+:(\\d+)/$", QRegularExpression::MultilineOption)
-                    .match(output());
-            return m.hasMatch() || app.state() == QProcess::NotRunning;
-        }, 15000);
-        return m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
-    }
-    bool portOpened() {
-        const bool open = waitFor([&] { return slaveOpened(pty.masterFd()); }, 15000);
-        spin(200);  // the port is set up and purged right after opening
-        return open;
-    }
-    void send(const QByteArray& line) { pty.write(line + '\r'); }
-
-    QTemporaryDir dir;
-    Pty pty;
-    QProcess app;
-    QByteArray out, err;
-};
 
 QByteArray brokerIni(const Broker& b, const QByteArray& topic) {
     return "COM 1\r\nBAUD 115200\r\nMqttHost 127.0.0.1\r\nMqttPort " + QByteArray::number(b.port()) +

@@ -3,7 +3,7 @@
 // connection, pings in floods. Each attack must cost its own connection and
 // nothing else: the board and the other clients go on.
 #include "../../bench/ProcessStats.h"
-#include "Program.h"
+#include "RunningProgram.h"
 #include "WebClient.h"
 
 #include "web/WebServer.h"

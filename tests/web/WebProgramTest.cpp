@@ -1,7 +1,7 @@
 // The real program on a real pseudo-terminal with its web board: a WebSocket
 // client and a headless Chromium see the lines sent, a taken port leaves the
 // board running, and the board listens only where it is told.
-#include "Program.h"
+#include "RunningProgram.h"
 #include "WebClient.h"
 
 #include <QDir>
