@@ -23,6 +23,11 @@ namespace {
 
 const QString kTitle = QStringLiteral("Fendral-Timing Time-display V1.5.1.1");
 
+bool slaveOpened(int master) {
+    pollfd p{master, POLLIN, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+
 // One run of the program in a fresh working folder seeded from data/.
 class Program {
 public:
@@ -45,6 +50,17 @@ public:
         }
     }
     void ini(const QByteArray& lines) const { dir.write("disp.ini", lines); }
+    // Starts it with COM1 on `pty` and these settings; its main window's id
+    // once the port is open ("" if either never came).
+    QString startOnPort(const QByteArray& settings) {
+        if (!pty.valid() || !pty.link(dir.file("COM1")))
+            return {};
+        ini(settings);
+        const QString w = start();
+        if (w.isEmpty() || !waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000))
+            return {};
+        return w;
+    }
     // Starts the program and returns its main window's id ("" if it never showed).
     QString start() {
         app.setWorkingDirectory(dir.path());
@@ -113,6 +129,7 @@ public:
 
     TempWorkDir dir;
     QProcess app;
+    Pty pty;
 
 private:
     const XServer& x_;
@@ -330,13 +347,6 @@ TEST(DesktopOpenbox, MaximisedSetupWindowComesBackMaximised) {
     EXPECT_EQ(p.stop(), 0);
 }
 
-namespace {
-bool slaveOpened(int master) {
-    pollfd p{master, POLLIN, 0};
-    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
-}
-} // namespace
-
 // Unreadable pictures are reported without waiting: the board comes up and opens
 // its port with the box on screen; every title is exactly the designed one;
 // a stop signal while the box is open saves and ends cleanly.
@@ -344,9 +354,8 @@ TEST(DesktopOpenbox, StartWithUnreadablePicturesNeverWaitsAndTitlesAreExact) {
     XServer x({QSize(1280, 1024), true});
     ASSERT_EQ(x.error().toStdString(), "");
     Program p(x, false);
-    Pty pty;
-    ASSERT_TRUE(pty.valid());
-    ASSERT_TRUE(pty.link(p.dir.file("COM1")));
+    ASSERT_TRUE(p.pty.valid());
+    ASSERT_TRUE(p.pty.link(p.dir.file("COM1")));
     p.ini("COM 1\r\nDisplayLeft 10\r\nDisplayTop 10\r\n");
     const QString w = p.start();
     ASSERT_FALSE(w.isEmpty());
@@ -359,7 +368,7 @@ TEST(DesktopOpenbox, StartWithUnreadablePicturesNeverWaitsAndTitlesAreExact) {
     // Above the main window, where the operator sees it.
     EXPECT_TRUE(pollUntil([&] { return x.stacking().indexOf(boxes[0]) > x.stacking().indexOf(w); }, 10000))
         << x.stacking().join(' ').toStdString();
-    EXPECT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000)) << "the port was not opened";
+    EXPECT_TRUE(waitFor([&] { return slaveOpened(p.pty.masterFd()); }, 10000)) << "the port was not opened";
     QFile::remove(p.dir.file("disp.ini"));
     EXPECT_EQ(p.stop(SIGTERM), 0);
     EXPECT_TRUE(QFileInfo::exists(p.dir.file("disp.ini")));
@@ -373,17 +382,12 @@ TEST_P(Desktop, TimeTableAndPromptOpenFullyOnTheScreen) {
     XServer x({QSize(1024, 768), withWindowManager()});
     ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
-    Pty pty;
-    ASSERT_TRUE(pty.valid());
-    ASSERT_TRUE(pty.link(p.dir.file("COM1")));
-    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
-    const QString w = p.start();
+    const QString w = p.startOnPort("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
     ASSERT_FALSE(w.isEmpty());
-    ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
     const QRect screen(QPoint(0, 0), x.screen());
 
     // A finish time without start number asks for one.
-    ASSERT_TRUE(pty.write("A00F    00:00:12.345  \r"));
+    ASSERT_TRUE(p.pty.write("A00F    00:00:12.345  \r"));
     QStringList prompt = p.dialogs(w);
     ASSERT_EQ(prompt.size(), 1);
     EXPECT_EQ(x.netWmName(prompt[0]).toStdString(), "Start number");  // english.lng
@@ -473,13 +477,8 @@ TEST_P(Desktop, ANoticeWhileTheBoardShowsWaitsForTheSetupPanel) {
     XServer x({QSize(1366, 768), withWindowManager()});
     ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
-    Pty pty;
-    ASSERT_TRUE(pty.valid());
-    ASSERT_TRUE(pty.link(p.dir.file("COM1")));
-    p.ini("COM 1\r\n");
-    const QString w = p.start();
+    const QString w = p.startOnPort("COM 1\r\n");
     ASSERT_FALSE(w.isEmpty());
-    ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
     const QRect screen(QPoint(0, 0), x.screen());
     QThread::msleep(1000);  // settled
     ASSERT_TRUE(x.key(w, "F9"));
@@ -488,7 +487,7 @@ TEST_P(Desktop, ANoticeWhileTheBoardShowsWaitsForTheSetupPanel) {
     // A folder in the way of liste.xls: the result cannot be saved.
     ASSERT_TRUE(QFile::remove(p.dir.file("liste.xls")));
     ASSERT_TRUE(QDir().mkpath(p.dir.file("liste.xls/in-the-way")));
-    ASSERT_TRUE(pty.write("001C    00:00:12.345 1\r"));
+    ASSERT_TRUE(p.pty.write("001C    00:00:12.345 1\r"));
     QThread::msleep(2000);
     EXPECT_EQ(x.windowsOf(p.app.processId()), QStringList{w});  // no box on the board
     if (withWindowManager()) {
@@ -580,13 +579,8 @@ TEST(DesktopOpenbox, WithTheEnglishLanguageFileEveryDialogIsTitledInEnglish) {
     XServer x({QSize(1280, 1024), true});
     ASSERT_EQ(x.error().toStdString(), "");
     Program p(x);
-    Pty pty;
-    ASSERT_TRUE(pty.valid());
-    ASSERT_TRUE(pty.link(p.dir.file("COM1")));
-    p.ini("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
-    const QString w = p.start();
+    const QString w = p.startOnPort("COM 1\r\nBAUD 115200\r\nStrNrSelf 1\r\nDisplayLeft 0\r\nDisplayTop 0\r\n");
     ASSERT_FALSE(w.isEmpty());
-    ASSERT_TRUE(waitFor([&] { return slaveOpened(pty.masterFd()); }, 10000));
 
     // Opens a dialog, reads its title from the X server and closes it with `close`.
     const auto titleOf = [&](const std::function<bool()>& open, const QString& close) -> std::string {
@@ -605,7 +599,7 @@ TEST(DesktopOpenbox, WithTheEnglishLanguageFileEveryDialogIsTitledInEnglish) {
     EXPECT_EQ(titleOf([&] { return x.click(w, 569 + 40, 698 + 12); }, "Escape"), "Port settings");
     EXPECT_EQ(titleOf([&] { return x.click(w, 185 + 40, 698 + 12); }, "Escape"), "Time table");
     // A finish time without start number asks for one.
-    EXPECT_EQ(titleOf([&] { return pty.write("A00F    00:00:12.345  \r"); }, "Return"), "Start number");
+    EXPECT_EQ(titleOf([&] { return p.pty.write("A00F    00:00:12.345  \r"); }, "Return"), "Start number");
     EXPECT_EQ(x.windowsOf(p.app.processId()).size(), 1);
     EXPECT_EQ(p.stop(SIGTERM), 0);
 }
