@@ -149,6 +149,31 @@ public:
         return port_ && port_->isOpen() ? port_->bytesToWrite() : 0;
     }
 
+    // What the program has not read yet goes with the terminal: before it is
+    // closed, wait (at most ms) until the program has read all of it or has
+    // closed its end. The other end's unread bytes are counted on a second
+    // descriptor of it that reads nothing.
+    void drain(int ms) {
+        if (master_ < 0 || slavePath_.isEmpty())
+            return;
+        pollfd p{master_, 0, 0};
+        if (::poll(&p, 1, 0) < 0 || (p.revents & POLLHUP))
+            return;  // no program has it open: nobody to wait for
+        const int other = ::open(QFile::encodeName(slavePath_).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+        if (other < 0)
+            return;
+        QElapsedTimer t;
+        t.start();
+        for (int empty = 0; empty < 2 && t.elapsed() < ms;) {
+            int unread = 0;
+            if (::ioctl(other, FIONREAD, &unread) != 0)
+                break;
+            empty = unread == 0 ? empty + 1 : 0;
+            ::usleep(10000);
+        }
+        ::close(other);
+    }
+
     void close() {
         if (master_ >= 0)
             ::close(master_);
@@ -526,6 +551,8 @@ int main(int argc, char** argv) {
     s.start();
     const int code = app.exec();
     const long long sent = s.sent(), notSent = s.notSent();
+    if (!s.lineGone())
+        out.drain(5000);
     out.close();
     if (s.lineGone()) {
         std::fprintf(stderr, "timedisplay-sim: the line went away (%s): %lld bytes sent, %lld not sent\n",
