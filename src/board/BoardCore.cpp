@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace {
 // Lines held back while a prompt is open; beyond this the oldest go (hours
@@ -267,7 +268,9 @@ void BoardCore::putChar(int place, char b) {
     }();
     QString& t = values_.time[size_t(place)].text;
     const QString& c = kTexts[uint8_t(b)];
-    if (t.size() != 1 || t[0] != c[0])
+    // Compared through const access: the shown text is shared with the
+    // published values, and writable access would copy it.
+    if (std::as_const(t) != c)
         t = c;
 }
 
