@@ -495,10 +495,12 @@ void BoardCore::Vorgabezeit_zeigen() {
             const int preset = tableTime(6, k);
             if (int64_t(preset) - state_.Zeitwert >= 4000)
                 continue;
-            const std::string text = Zeit_formatieren(uint32_t(preset), 2, localeDecimalSeparator());
-            const QString shown = latin(text);
-            if (values_.preset.text != shown)
-                values_.preset.text = shown;
+            // Once near, the same preset comes with every line: formatted once.
+            const char sep = localeDecimalSeparator();
+            if (preset != presetShown_.ms || sep != presetShown_.sep || presetShown_.text.isNull())
+                presetShown_ = {preset, sep, latin(Zeit_formatieren(uint32_t(preset), 2, sep))};
+            if (values_.preset.text != presetShown_.text)
+                values_.preset.text = presetShown_.text;
             values_.preset.visible = true;
             return;
         }
