@@ -15,6 +15,13 @@ DisplayLabel::DisplayLabel(QWidget* parent) : QWidget(parent) {
 
 DisplayLabel::~DisplayLabel() = default;
 
+void DisplayLabel::updateOpaque() {
+    // A label that fills itself with its colour hides what lies beneath: Qt
+    // then neither paints the board behind it nor looks past it when it repaints.
+    const std::optional<QColor> fill = transparent_ ? std::nullopt : colour::toQColor(colour_);
+    setAttribute(Qt::WA_OpaquePaintEvent, fill && fill->alpha() == 255);
+}
+
 void DisplayLabel::setText(const QString& text) {
     if (text == text_)
         return;
@@ -40,6 +47,7 @@ void DisplayLabel::setColour(int32_t c) {
     if (c == colour_)
         return;
     colour_ = c;
+    updateOpaque();
     update();
     emit changed();
 }
@@ -48,6 +56,7 @@ void DisplayLabel::setTransparent(bool t) {
     if (t == transparent_)
         return;
     transparent_ = t;
+    updateOpaque();
     update();
     emit changed();
 }

@@ -64,6 +64,7 @@ protected:
 
 private:
     void adjustBounds();
+    void updateOpaque();
     // What a text needs again whenever the label shows it: its width in the
     // label's font and, once painted, its laid-out line. A time digit cycles
     // through a dozen texts, so after the first minute neither is measured

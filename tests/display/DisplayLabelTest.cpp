@@ -2,7 +2,9 @@
 #include "common/Fonts.h"
 #include "display/DisplayLabel.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QScreen>
 #include <QPainter>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -186,4 +188,39 @@ TEST(DisplayLabel, LooksLikePlainDrawText) {
         }
     }
     EXPECT_EQ(compared, 7 * 3 * 2 * 14);
+}
+
+// Filled with its colour the label hides the board beneath; transparent or
+// without colour the board shows through it again, wherever it has no text.
+TEST(DisplayLabel, BoardShowsThroughExactlyWhenNotFilled) {
+    QWidget board;
+    board.resize(300, 100);
+    board.setAutoFillBackground(true);
+    QPalette pal = board.palette();
+    pal.setColor(QPalette::Window, QColor(0, 128, 0));
+    board.setPalette(pal);
+    DisplayLabel label(&board);
+    label.setDisplayFont(fonts::make(fonts::kDigits, 35, true));
+    label.setText("   ");
+    label.move(20, 20);
+    board.show();
+    // What the window shows after Qt repainted what changed (not a fresh rendering).
+    auto centre = [&] {
+        QApplication::processEvents();
+        return board.screen()->grabWindow(board.winId()).toImage().pixelColor(label.geometry().center());
+    };
+    struct Case {
+        int32_t colour;
+        bool transparent;
+        QColor seen;
+    };
+    const Case cases[] = {{colour::Red, false, QColor(255, 0, 0)},   {colour::Red, true, QColor(0, 128, 0)},
+                          {colour::rgb(0, 0, 255), false, QColor(0, 0, 255)},  {colour::None, false, QColor(0, 128, 0)},
+                          {colour::Yellow, false, QColor(255, 255, 0)}, {colour::Yellow, true, QColor(0, 128, 0)}};
+    for (const Case& c : cases) {
+        label.setColour(c.colour);
+        label.setTransparent(c.transparent);
+        EXPECT_EQ(centre(), c.seen) << c.colour << " " << c.transparent;
+        EXPECT_EQ(label.testAttribute(Qt::WA_OpaquePaintEvent), c.seen != QColor(0, 128, 0));
+    }
 }
