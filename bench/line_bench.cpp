@@ -28,10 +28,21 @@ std::vector<std::string> runningLines(int count) {
     return lines;
 }
 
-void feedLines(benchmark::State& state, bool repaint) {
+// Setup mode (the panel beside the board) or display mode (the board alone,
+// as the audience sees it).
+void setDisplayMode(bool on) {
+    if (on && !window->Anzeigemodus)
+        window->StartClick();
+    else if (!on && window->Anzeigemodus)
+        window->Anzeige_beenden();
+    QApplication::processEvents();
+}
+
+void feedLines(benchmark::State& state, bool repaint, bool displayMode = false) {
+    setDisplayMode(displayMode);
     window->ZeitDarstellung->setCurrentIndex(int(state.range(0)));
     window->ZeitDarstellungChange();
-    const auto lines = runningLines(36000);  // one hour
+    static const auto lines = runningLines(36000);  // one hour
     size_t i = 0;
     for (auto _ : state) {
         const std::string& l = lines[i++ % lines.size()];
@@ -50,9 +61,17 @@ void BM_RunningTimeLine(benchmark::State& state) {
 void BM_RunningTimeLineWithRepaint(benchmark::State& state) {
     feedLines(state, true);
 }
+void BM_DisplayModeLine(benchmark::State& state) {
+    feedLines(state, false, true);
+}
+void BM_DisplayModeLineWithRepaint(benchmark::State& state) {
+    feedLines(state, true, true);
+}
 // Format "M:SS" and "Automatisch".
 BENCHMARK(BM_RunningTimeLine)->Arg(2)->Arg(0);
 BENCHMARK(BM_RunningTimeLineWithRepaint)->Arg(2)->Arg(0);
+BENCHMARK(BM_DisplayModeLine)->Arg(2)->Arg(0);
+BENCHMARK(BM_DisplayModeLineWithRepaint)->Arg(2)->Arg(0);
 } // namespace
 
 int main(int argc, char** argv) {

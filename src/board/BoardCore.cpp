@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace {
 // Lines held back while a prompt is open; beyond this the oldest go (hours
@@ -267,7 +268,9 @@ void BoardCore::putChar(int place, char b) {
     }();
     QString& t = values_.time[size_t(place)].text;
     const QString& c = kTexts[uint8_t(b)];
-    if (t.size() != 1 || t[0] != c[0])
+    // Compared through const access: the shown text is shared with the
+    // published values, and writable access would copy it.
+    if (std::as_const(t) != c)
         t = c;
 }
 
@@ -354,7 +357,7 @@ bool BoardCore::repeatedResult(const std::string& L, int startNumber) const {
     if (!k || !table_ || blankRank(rankText(L)) || startNumber < 1 || startNumber > 999)
         return false;
     const int row = startNumber + 9;
-    return !table_->entry(row, k).isEmpty() && tableTime(row, k) == Zeit_in_ms(L.substr(8, 12));
+    return table_->hasEntry(row, k) && tableTime(row, k) == Zeit_in_ms(L.substr(8, 12));
 }
 
 void BoardCore::Rang_zeigen() {
@@ -377,11 +380,11 @@ void BoardCore::Rang_zeigen() {
         // his split times with the finish so the split presets show again.
         // Nothing is lost: each goes to "Earlier results" first.
         const int row = number + 9;
-        if (table && runnerRow && (!table->entry(row, 6).isEmpty() || !table->entry(row, 8).isEmpty())) {
+        if (table && runnerRow && (table->hasEntry(row, 6) || table->hasEntry(row, 8))) {
             ResultTable::Batch oneSave(table);
             for (char ch = 'A'; ch <= 'J'; ++ch) {
                 const int k = channelColumn(ch);
-                if (table->entry(row, k).isEmpty())
+                if (!table->hasEntry(row, k))
                     continue;
                 table->keepEarlier(row, k, ch);
                 table->setEntry(row, k, QString());
@@ -420,7 +423,7 @@ void BoardCore::Rang_zeigen() {
                                                channel, t.trimmed(), state_.Rangwert,
                                                QDateTime::currentMSecsSinceEpoch()});
             }
-            if (!table->entry(6, k).isEmpty()) {
+            if (table->hasEntry(6, k)) {
                 const std::string diff = formatDifference(int64_t(tableTime(row, k)) - tableTime(6, k), sep);
                 values_.preset.text = QString::fromLatin1(diff.data(), qsizetype(diff.size()));
                 if (options_.showPreset)
@@ -487,15 +490,17 @@ void BoardCore::Vorgabezeit_zeigen() {
     static const int columns[] = {6, 8, 10, 11, 12, 13, 14, 15, 16, 17};
     if (table_ && row >= 1) {
         for (int k : columns) {
-            if (table_->entry(6, k).isEmpty() || !table_->entry(row, k).isEmpty())
+            if (!table_->hasEntry(6, k) || table_->hasEntry(row, k))
                 continue;
             const int preset = tableTime(6, k);
             if (int64_t(preset) - state_.Zeitwert >= 4000)
                 continue;
-            const std::string text = Zeit_formatieren(uint32_t(preset), 2, localeDecimalSeparator());
-            const QString shown = latin(text);
-            if (values_.preset.text != shown)
-                values_.preset.text = shown;
+            // Once near, the same preset comes with every line: formatted once.
+            const char sep = localeDecimalSeparator();
+            if (preset != presetShown_.ms || sep != presetShown_.sep || presetShown_.text.isNull())
+                presetShown_ = {preset, sep, latin(Zeit_formatieren(uint32_t(preset), 2, sep))};
+            if (values_.preset.text != presetShown_.text)
+                values_.preset.text = presetShown_.text;
             values_.preset.visible = true;
             return;
         }

@@ -123,6 +123,11 @@ private:
     int linesReceived_ = 0;
     qint64 lastLineAt_ = -1;
     std::string lastResultLine_;  // the result line the rank shows
+    struct {
+        int ms = 0;
+        char sep = 0;
+        QString text;
+    } presetShown_;  // the preset time last shown and its text
 
     BoardValues values_;
     BoardValuesPtr published_;

@@ -8,6 +8,9 @@ class ResultTable {
 public:
     virtual ~ResultTable() = default;
     virtual QString entry(int row, int col) const = 0;  // the cell's entry text
+    // Whether entry() is not empty, without making the text (asked for
+    // every line, for many cells).
+    virtual bool hasEntry(int row, int col) const = 0;
     virtual QString text(int row, int col) const = 0;   // as the table shows it
     // Milliseconds of a cell that holds a time or a number value (numbers
     // count seconds); nullopt for text and empty cells.

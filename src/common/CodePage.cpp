@@ -58,6 +58,10 @@ QChar charOf(char byte) {
 } // namespace codepage
 
 char localeDecimalSeparator() {
-    const QByteArray sep = codepage::fromUnicode(QLocale().decimalPoint());
+    const QString point = QLocale().decimalPoint();
+    // Read for every line: an ASCII separator (nearly every locale) needs no encoder.
+    if (point.size() == 1 && point.at(0).unicode() < 0x80)
+        return char(point.at(0).unicode());
+    const QByteArray sep = codepage::fromUnicode(point);
     return sep.size() == 1 ? sep[0] : '.';
 }

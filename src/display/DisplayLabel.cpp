@@ -5,11 +5,21 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
 
 DisplayLabel::DisplayLabel(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     adjustBounds();
+}
+
+DisplayLabel::~DisplayLabel() = default;
+
+void DisplayLabel::updateOpaque() {
+    // A label that fills itself with its colour hides what lies beneath: Qt
+    // then neither paints the board behind it nor looks past it when it repaints.
+    const std::optional<QColor> fill = transparent_ ? std::nullopt : colour::toQColor(colour_);
+    setAttribute(Qt::WA_OpaquePaintEvent, fill && fill->alpha() == 255);
 }
 
 void DisplayLabel::setText(const QString& text) {
@@ -37,6 +47,7 @@ void DisplayLabel::setColour(int32_t c) {
     if (c == colour_)
         return;
     colour_ = c;
+    updateOpaque();
     update();
     emit changed();
 }
@@ -45,6 +56,7 @@ void DisplayLabel::setTransparent(bool t) {
     if (t == transparent_)
         return;
     transparent_ = t;
+    updateOpaque();
     update();
     emit changed();
 }
@@ -71,16 +83,25 @@ void DisplayLabel::setReferenceText(const QString& text) {
     adjustBounds();
 }
 
-namespace {
-int textWidth(const QFontMetrics& fm, const QString& text) {
+DisplayLabel::Laid& DisplayLabel::laid(const QString& text) const {
+    auto it = laid_.find(text);
+    if (it != laid_.end())
+        return *it;
+    // Bounded: a label that shows ever new texts (names) keeps the latest few.
+    if (laid_.size() >= 64)
+        laid_.clear();
+    Laid l;
     // An empty text sizes like one blank, so the element stays clickable.
-    return fm.horizontalAdvance(text.isEmpty() ? QStringLiteral(" ") : text);
+    l.width = QFontMetrics(font()).horizontalAdvance(text.isEmpty() ? QStringLiteral(" ") : text);
+    return *laid_.insert(text, std::move(l));
 }
-} // namespace
+
+int DisplayLabel::textWidth(const QString& text) const {
+    return laid(text).width;
+}
 
 QSize DisplayLabel::sizeHint() const {
-    const QFontMetrics fm(font());
-    return QSize(textWidth(fm, text_), fm.height());
+    return QSize(textWidth(text_), fontMetrics().height());
 }
 
 void DisplayLabel::adjustBounds() {
@@ -88,14 +109,17 @@ void DisplayLabel::adjustBounds() {
     // alignment always give the same geometry, whatever was shown before.
     const QPoint at = place();
     const QSize s = sizeHint();
-    offset_ = alignment_ == Right ? textWidth(QFontMetrics(font()), reference_) - s.width() : 0;
+    offset_ = alignment_ == Right ? textWidth(reference_) - s.width() : 0;
     const QRect g(at + QPoint(offset_, 0), s);
     if (g != geometry())
         setGeometry(g);
 }
 
 void DisplayLabel::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::LayoutDirectionChange)
+        laid_.clear();
     if (e->type() == QEvent::FontChange) {
+        laid_.clear();
         adjustBounds();
         emit changed();
     }
@@ -112,7 +136,47 @@ void DisplayLabel::paintEvent(QPaintEvent*) {
     p.setFont(font());
     int flags = Qt::AlignVCenter | Qt::TextSingleLine;
     flags |= alignment_ == Right ? Qt::AlignRight : alignment_ == Center ? Qt::AlignHCenter : Qt::AlignLeft;
-    p.drawText(rect(), flags, text_);
+    drawText(p, flags);
+}
+
+// QPainter::drawText(rect(), flags, text_), with the line laid out once per
+// text instead of at every paint: the same line at the same place, so the same
+// pixels. Texts whose drawing QPainter treats specially (control characters,
+// decorated fonts, right-to-left) take QPainter's own way.
+void DisplayLabel::drawText(QPainter& p, int flags) {
+    const QFont& f = p.font();
+    bool plain = !text_.isEmpty() && p.layoutDirection() == Qt::LeftToRight && !f.underline() && !f.strikeOut() &&
+                 !f.overline();
+    for (QChar c : text_)
+        plain = plain && c.unicode() >= 0x20 && (c.unicode() < 0x7f || c.unicode() >= 0xa0);
+    if (!plain) {
+        p.drawText(rect(), flags, text_);
+        return;
+    }
+    Laid& l = laid(text_);
+    if (!l.layout) {
+        l.layout = std::make_shared<QTextLayout>(text_, f, this);
+        QTextOption o;
+        o.setTextDirection(Qt::LeftToRight);
+        o.setAlignment(Qt::AlignLeft);
+        l.layout->setTextOption(o);
+        l.layout->setCacheEnabled(true);
+        l.layout->beginLayout();
+        QTextLine line = l.layout->createLine();
+        line.setLineWidth(0x01000000);
+        line.setPosition(QPointF(0, 0));
+        l.layout->endLayout();
+    }
+    const QTextLine line = l.layout->lineAt(0);
+    const QRectF r = rect();
+    const qreal height = line.ascent() + line.descent();
+    const qreal yoff = (r.height() - height) / 2;
+    const qreal advance = line.horizontalAdvance();
+    const qreal xoff = (flags & Qt::AlignRight) ? r.width() - advance
+                       : (flags & Qt::AlignHCenter) ? (r.width() - advance) / 2
+                                                    : 0;
+    // Painting stays inside the label, so no clip is needed where the text is wider.
+    line.draw(&p, QPointF(r.x() + xoff, r.y() + yoff));
 }
 
 void DisplayLabel::mouseReleaseEvent(QMouseEvent* e) {

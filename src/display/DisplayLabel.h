@@ -1,7 +1,12 @@
 #pragma once
+#include <QHash>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+class QPainter;
+class QTextLayout;
 
 // A display element of the board: one line of plain text in its own font and
 // colour, sized to its text, on its background colour or transparent.
@@ -18,6 +23,7 @@ public:
     enum Alignment { Left = 0, Center = 1, Right = 2 };
 
     explicit DisplayLabel(QWidget* parent = nullptr);
+    ~DisplayLabel() override;
 
     const QString& text() const { return text_; }
     // Writes the text; nothing happens when it is unchanged.
@@ -58,6 +64,19 @@ protected:
 
 private:
     void adjustBounds();
+    void updateOpaque();
+    // What a text needs again whenever the label shows it: its width in the
+    // label's font and, once painted, its laid-out line. A time digit cycles
+    // through a dozen texts, so after the first minute neither is measured
+    // or laid out again. Emptied when the font changes.
+    struct Laid {
+        int width = 0;
+        std::shared_ptr<QTextLayout> layout;
+    };
+    Laid& laid(const QString& text) const;
+    int textWidth(const QString& text) const;
+    void drawText(QPainter& p, int flags);
+    mutable QHash<QString, Laid> laid_;
 
     QString text_;
     int32_t fontColour_ = 0;

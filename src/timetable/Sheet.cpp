@@ -301,6 +301,17 @@ QString Sheet::entry(int row, int col) const {
     return {};
 }
 
+bool Sheet::hasEntry(int row, int col) const {
+    const Cell* c = cell(row, col);
+    if (!c)
+        return false;
+    switch (c->kind) {
+    case Cell::Empty: return false;
+    case Cell::Text: return !c->text.isEmpty();
+    default: return true;  // numbers, times, truth values and errors always have a text
+    }
+}
+
 QString Sheet::text(int row, int col, QChar decimalSep) const {
     const Cell* c = cell(row, col);
     if (!c)

@@ -49,6 +49,7 @@ public:
 
     // Entry text as typed; number formatting for the shown text.
     QString entry(int row, int col) const;
+    bool hasEntry(int row, int col) const;  // !entry(row, col).isEmpty(), without making the text
     QString text(int row, int col, QChar decimalSep) const;
     // Replaces a cell's content by what the entry text means; the empty
     // text empties it. Returns whether anything changed.

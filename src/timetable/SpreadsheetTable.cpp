@@ -21,6 +21,11 @@ QString SpreadsheetTable::entry(int row, int col) const {
     return t ? t->EntryRC(row, col) : QString();
 }
 
+bool SpreadsheetTable::hasEntry(int row, int col) const {
+    const TSpreadsheet* t = table_();
+    return t && t->sheet().hasEntry(row, col);
+}
+
 QString SpreadsheetTable::text(int row, int col) const {
     const TSpreadsheet* t = table_();
     return t ? t->TextRC(row, col) : QString();

@@ -14,6 +14,7 @@ public:
     TSpreadsheet* spreadsheet() const { return table_(); }
 
     QString entry(int row, int col) const override;
+    bool hasEntry(int row, int col) const override;
     QString text(int row, int col) const override;
     std::optional<int> valueMs(int row, int col) const override;
     void setEntry(int row, int col, const QString& entry) override;

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QLocale>
+#include <QPainter>
+#include <QScreen>
 #include <QPushButton>
 
 class Scoreboard : public MainWindowTest {
@@ -667,4 +669,67 @@ TEST_F(Scoreboard, RightAlignedFieldGrowsToTheLeft) {
     EXPECT_EQ(t.V->geometry().right(), right);
     EXPECT_EQ(t.HRU->geometry().right(), shadowRight);
     EXPECT_EQ(t.HRU->alignment(), DisplayLabel::Right);
+}
+
+// What the audience sees of the running time in display mode, as the window
+// shows it after each line's repaint: every digit exactly as plain text drawn
+// on the board's colour, the board's colour around the glyphs, a filled label
+// covering it, and a picture covering the digits it lies on.
+TEST_F(Scoreboard, DisplayModeShowsTheDigitsAsDrawnTextUnderThePictures) {
+    win->show();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    win->Anzeigefarbe = colour::rgb(0, 0, 128);
+    win->StartClick();
+    QImage green(60, 80, QImage::Format_RGB32);
+    green.fill(QColor(0, 200, 0));
+    win->Logo[0]->setImage(green);
+    line(timingLine("012", '.', "00:00:07.300"));
+    QApplication::processEvents();
+    // The picture over the left half of the seconds' units place.
+    DisplayLabel* covered = win->Zeit_Se;
+    win->Logo[0]->move(covered->geometry().topLeft() - QPoint(60 - covered->width() / 2, 0));
+    QApplication::processEvents();
+
+    const QColor board(0, 0, 128);
+    auto shot = [&] {
+        QApplication::processEvents();
+        return win->screen()->grabWindow(win->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    auto seen = [&](const QImage& s, const QWidget* w) { return s.copy(QRect(w->mapTo(win.get(), QPoint()), w->size())); };
+    // The label as plain text drawn on the board's colour.
+    auto expected = [&](const DisplayLabel* l) {
+        QImage e(l->size(), QImage::Format_RGB32);
+        e.fill(board);
+        QPainter p(&e);
+        p.setPen(QColor(255, 255, 0));
+        p.setFont(l->font());
+        p.drawText(e.rect(), Qt::AlignVCenter | Qt::AlignHCenter | Qt::TextSingleLine, l->text());
+        return e;
+    };
+    for (const char* time : {"00:00:07.400", "00:00:07.500", "00:00:08.100", "00:00:17.200"}) {
+        line(timingLine("012", '.', time));
+        const QImage s = shot();
+        int digits = 0;
+        for (DisplayLabel* l : win->Zeitstellen) {
+            if (l->isHidden() || l->geometry().intersects(win->Logo[0]->geometry()) || l->text().trimmed().isEmpty())
+                continue;
+            EXPECT_EQ(seen(s, l), expected(l)) << l->objectName().toStdString() << " at " << time;
+            ++digits;
+        }
+        EXPECT_GE(digits, 3) << time;
+        // The picture lies over the left half of its digit, the digit shows beside it.
+        const QImage c = seen(s, covered);
+        int pictured = 0, glyph = 0;
+        for (int y = 0; y < c.height(); ++y)
+            for (int x = 0; x < c.width(); ++x) {
+                const bool underPicture = x < c.width() / 2;
+                pictured += underPicture && c.pixelColor(x, y) == QColor(0, 200, 0);
+                glyph += !underPicture && c.pixelColor(x, y) != board;
+            }
+        EXPECT_EQ(pictured, c.width() / 2 * c.height()) << time;
+        EXPECT_GT(glyph, 0) << time;
+        // The start number's label is filled black around its text.
+        EXPECT_EQ(seen(s, win->Nummer).pixelColor(0, 0), QColor(0, 0, 0)) << time;
+    }
 }

@@ -2,7 +2,10 @@
 #include "common/Fonts.h"
 #include "display/DisplayLabel.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QScreen>
+#include <QPainter>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -114,4 +117,110 @@ TEST(DisplayLabel, ShowsMarkupAndAmpersandsAsPlainText) {
     one.setDisplayFont(l.font());
     one.setText("x");
     EXPECT_EQ(l.width(), 10 * one.width());
+}
+
+namespace {
+// A label drawn the plain way: QPainter::drawText into the widget's rectangle.
+class PlainTextWidget : public QWidget {
+public:
+    using QWidget::QWidget;
+    QString text;
+    int flags = 0;
+    QColor pen;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(pen);
+        p.setFont(font());
+        p.drawText(rect(), flags, text);
+    }
+};
+} // namespace
+
+// A label draws its text exactly as QPainter::drawText does, pixel for pixel,
+// over the board's background: for any font, alignment and text, the first
+// time and when the text comes back.
+TEST(DisplayLabel, LooksLikePlainDrawText) {
+    QWidget board;
+    board.resize(1400, 400);
+    board.setAutoFillBackground(true);
+    QPalette pal = board.palette();
+    pal.setColor(QPalette::Window, QColor(20, 60, 140));
+    board.setPalette(pal);
+    DisplayLabel label(&board);
+    PlainTextWidget plain(&board);
+    label.setFontColour(colour::Yellow);
+    label.setTransparent(true);
+    plain.pen = QColor(255, 255, 0);
+
+    QFont italic = fonts::make(fonts::kPanel, 48, false);
+    italic.setItalic(true);
+    QFont underlined = fonts::make(fonts::kDigits, 29, true);
+    underlined.setUnderline(true);
+    const QFont faces[] = {fonts::make(fonts::kDigits, 35, true), fonts::make(fonts::kDigits, 97, true),
+                           fonts::make(fonts::kPanel, 29, false), fonts::make(fonts::kPanel, 12, false), italic,
+                           fonts::make(fonts::kDialog, 13, true), underlined};
+    const QString texts[] = {"0", "7", ":", ".", " ", "12.", "  3", "4  ", "Müller J.", "A&B <b>", "Łódź ßü",
+                             "tab\there", "x\x9cy", "0"};
+    int compared = 0;
+    for (const QFont& f : faces) {
+        label.setDisplayFont(f);
+        plain.setFont(f);
+        for (auto a : {DisplayLabel::Left, DisplayLabel::Center, DisplayLabel::Right}) {
+            label.setAlignment(a);
+            plain.flags = Qt::AlignVCenter | Qt::TextSingleLine |
+                          (a == DisplayLabel::Right ? Qt::AlignRight : a == DisplayLabel::Center ? Qt::AlignHCenter
+                                                                                                 : Qt::AlignLeft);
+            for (int round = 0; round < 2; ++round)  // the second time from what the label kept
+                for (const QString& t : texts) {
+                    label.setText(t);
+                    label.move(7, 3);
+                    plain.text = t;
+                    plain.setGeometry(QRect(QPoint(7, 203), label.size()));
+                    const QImage shot = board.grab().toImage();
+                    const QImage mine = shot.copy(label.geometry());
+                    const QImage theirs = shot.copy(plain.geometry());
+                    ASSERT_EQ(mine, theirs) << qPrintable(f.toString()) << " alignment " << a << " '"
+                                            << qPrintable(t) << "' round " << round;
+                    ++compared;
+                }
+        }
+    }
+    EXPECT_EQ(compared, 7 * 3 * 2 * 14);
+}
+
+// Filled with its colour the label hides the board beneath; transparent or
+// without colour the board shows through it again, wherever it has no text.
+TEST(DisplayLabel, BoardShowsThroughExactlyWhenNotFilled) {
+    QWidget board;
+    board.resize(300, 100);
+    board.setAutoFillBackground(true);
+    QPalette pal = board.palette();
+    pal.setColor(QPalette::Window, QColor(0, 128, 0));
+    board.setPalette(pal);
+    DisplayLabel label(&board);
+    label.setDisplayFont(fonts::make(fonts::kDigits, 35, true));
+    label.setText("   ");
+    label.move(20, 20);
+    board.show();
+    // What the window shows after Qt repainted what changed (not a fresh rendering).
+    auto centre = [&] {
+        QApplication::processEvents();
+        return board.screen()->grabWindow(board.winId()).toImage().pixelColor(label.geometry().center());
+    };
+    struct Case {
+        int32_t colour;
+        bool transparent;
+        QColor seen;
+    };
+    const Case cases[] = {{colour::Red, false, QColor(255, 0, 0)},   {colour::Red, true, QColor(0, 128, 0)},
+                          {colour::rgb(0, 0, 255), false, QColor(0, 0, 255)},  {colour::None, false, QColor(0, 128, 0)},
+                          {colour::Yellow, false, QColor(255, 255, 0)}, {colour::Yellow, true, QColor(0, 128, 0)}};
+    for (const Case& c : cases) {
+        label.setColour(c.colour);
+        label.setTransparent(c.transparent);
+        EXPECT_EQ(centre(), c.seen) << c.colour << " " << c.transparent;
+        EXPECT_EQ(label.testAttribute(Qt::WA_OpaquePaintEvent), c.seen != QColor(0, 128, 0));
+    }
 }

@@ -139,6 +139,27 @@ TEST_F(SheetTest, EntryAndTextOfEachKind) {
     EXPECT_EQ(s.entry(70000, 1), "");
 }
 
+// The board asks, for every line, whether cells hold anything: the answer is
+// the entry text's, for every kind of cell.
+TEST_F(SheetTest, HasEntryIsWhetherTheEntryTextIsEmpty) {
+    s.setEntry(10, 6, "1:07.250", u'.');
+    s.setEntry(10, 3, "Müller", u'.');
+    s.setEntry(10, 2, "7", u'.');
+    s.setEntry(10, 4, "TRUE", u'.');
+    s.setEntry(10, 5, "#DIV/0!", u'.');
+    s.setEntry(10, 7, "x", u'.');
+    s.setEntry(10, 7, "", u'.');   // emptied
+    s.touch(10, 8)->kind = Cell::Text;  // a text cell without text, as a file may hold one
+    s.touch(10, 9);                 // made, never filled
+    int filled = 0;
+    for (int row : {0, 9, 10, 11, 70000})
+        for (int col : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 300}) {
+            EXPECT_EQ(s.hasEntry(row, col), !s.entry(row, col).isEmpty()) << row << ", " << col;
+            filled += s.hasEntry(row, col);
+        }
+    EXPECT_EQ(filled, 5);
+}
+
 TEST_F(SheetTest, EmptyingAndUnchangedEntriesAreNoChange) {
     EXPECT_FALSE(s.setEntry(5, 5, "", u'.'));  // nothing to empty
     EXPECT_TRUE(s.setEntry(5, 5, "x", u'.'));
