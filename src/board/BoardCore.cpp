@@ -49,11 +49,6 @@ std::string rankText(const std::string& L) {
 }
 bool blankRank(const std::string& r) { return r.empty() || r == "  "; }
 
-int clampedMs(double ms) {
-    if (!std::isfinite(ms))
-        return 0;
-    return int(std::clamp(std::llround(ms), (long long)INT32_MIN, (long long)INT32_MAX));
-}
 // A time in seconds as an entry the table reads as a number ("67.250").
 QString secondsEntry(int ms) {
     const long long a = ms < 0 ? -(long long)ms : ms;
