@@ -67,23 +67,28 @@ TEST(WebProgram, BrowserShowsTheNewTimeAfterALine) {
     ASSERT_TRUE(waitFor([&] { return !live.messages.isEmpty() && shownTime(live.messages.last().json) == "2:34.56"; },
                         5000));
 
-    QTemporaryDir profile;
-    QProcess chromium;
-    chromium.start("chromium", {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                                "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                                "--user-data-dir=" + profile.path(), "--virtual-time-budget=3000", "--dump-dom",
-                                QString("http://127.0.0.1:%1/?fit=1").arg(port)});
-    ASSERT_TRUE(chromium.waitForFinished(60000));
-    const QString dom = QString::fromUtf8(chromium.readAllStandardOutput());
     // The twelve digit elements as drawn, in order, hidden ones left out.
     const QRegularExpression digit("<div id=\"(Zeit_\\w+)\" class=\"([^\"]*)\"[^>]*>([^<]*)</div>");
-    QString time;
+    QString dom, time;
     int digits = 0;
-    for (auto it = digit.globalMatch(dom); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        ++digits;
-        if (!m.captured(2).contains("hidden"))
-            time += m.captured(3);
+    // The page is dumped after a budget of virtual time; with both cores busy
+    // its socket may not have brought the board by then, so it is loaded again.
+    for (int attempt = 0; attempt < 3 && digits == 0; ++attempt) {
+        QTemporaryDir profile;
+        QProcess chromium;
+        chromium.start("chromium", {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                                    "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                                    "--user-data-dir=" + profile.path(), "--virtual-time-budget=3000", "--dump-dom",
+                                    QString("http://127.0.0.1:%1/?fit=1").arg(port)});
+        ASSERT_TRUE(chromium.waitForFinished(60000));
+        dom = QString::fromUtf8(chromium.readAllStandardOutput());
+        time.clear();
+        for (auto it = digit.globalMatch(dom); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            ++digits;
+            if (!m.captured(2).contains("hidden"))
+                time += m.captured(3);
+        }
     }
     EXPECT_EQ(digits, 12) << dom.left(2000).toStdString();
     EXPECT_EQ(time, "2:34.56");
@@ -175,9 +180,14 @@ TEST(WebProgram, BrowserPageFollowsTheBoardLive) {
     EXPECT_EQ(b.evaluate(page, "document.getElementById('Nummer').textContent"), "12");
     // Drawn in the served font, on a transparent page.
     EXPECT_EQ(b.evaluate(page, "getComputedStyle(document.body).backgroundColor"), "rgba(0, 0, 0, 0)");
-    EXPECT_EQ(b.evaluate(page, "String(document.fonts.check('700 35px \"board-font-0\"'))"), "true");
-    EXPECT_EQ(b.evaluate(page, "Array.from(document.fonts).filter(f => f.status == 'loaded').length > 0 ? 'yes' : 'no'"),
-              "yes");
+    // The served font arrives on its own request, possibly after the first digits.
+    EXPECT_TRUE(waitFor([&] { return b.evaluate(page, "String(document.fonts.check('700 35px \"board-font-0\"'))") == "true"; }, 5000));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return b.evaluate(page, "Array.from(document.fonts).filter(f => f.status == 'loaded').length > 0 ? 'yes' : 'no'") ==
+                   "yes";
+        },
+        5000));
 }
 
 TEST(WebProgram, OnAPhoneFitContentFillsTheScreenWithTheElementsShown) {
