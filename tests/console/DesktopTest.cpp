@@ -95,7 +95,7 @@ public:
                      s["DisplayHeight"].toInt());
     }
     // The program's other mapped windows (dialogs), once there are `count` of them.
-    QStringList dialogs(const QString& main, int count = 1) const {
+    QStringList dialogs(const QString& main, int count = 1, int ms = 10000) const {
         QStringList others;
         pollUntil(
             [&] {
@@ -103,7 +103,7 @@ public:
                 others.removeAll(main);
                 return others.size() >= count;
             },
-            10000);
+            ms);
         return others;
     }
 
@@ -116,13 +116,7 @@ public:
         for (int attempt = 0; attempt < 3 && others.isEmpty(); ++attempt) {
             if (!x_.click(main, cx, cy))
                 return {};
-            pollUntil(
-                [&] {
-                    others = x_.windowsOf(app.processId());
-                    others.removeAll(main);
-                    return !others.isEmpty();
-                },
-                4000);
+            others = dialogs(main, 1, 4000);
         }
         return others;
     }
