@@ -30,7 +30,7 @@ MqttLink::Options linkOptions(const MqttTarget& t) {
 
 // The date and time as the journal writes them (local, with the offset from UTC).
 QByteArray when(qint64 at) {
-    QByteArray stamp = journal::encode({}, QDateTime::fromMSecsSinceEpoch(at));
+    QByteArray stamp = journal::encodeLocal({}, at);
     return stamp.left(stamp.indexOf('\t'));
 }
 
@@ -128,7 +128,7 @@ MqttPublisher::~MqttPublisher() {
 }
 
 QByteArray MqttPublisher::linePayload(const QByteArray& line, qint64 at) {
-    QByteArray text = journal::encode(line, QDateTime::fromMSecsSinceEpoch(at));
+    QByteArray text = journal::encodeLocal(line, at);
     text.chop(1);  // the journal's LF: one message is one line
     return text;
 }

@@ -26,15 +26,18 @@ int hexDigit(char c) {
         return c - 'A' + 10;
     return -1;
 }
-} // namespace
 
-QByteArray encode(const QByteArray& line, const QDateTime& at) {
-    const int offset = at.offsetFromUtc();
+void appendOffset(QByteArray& out, int offset) {
     const int mins = std::abs(offset) / 60;
-    QByteArray out = at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1();
     out += offset < 0 ? '-' : '+';
-    out += QByteArray::number(mins / 60).rightJustified(2, '0') + ':' +
-           QByteArray::number(mins % 60).rightJustified(2, '0');
+    out += char('0' + mins / 60 / 10);
+    out += char('0' + mins / 60 % 10);
+    out += ':';
+    out += char('0' + mins % 60 / 10);
+    out += char('0' + mins % 60 % 10);
+}
+
+void appendLine(QByteArray& out, const QByteArray& line) {
     out += '\t';
     for (char ch : line) {
         const auto b = static_cast<unsigned char>(ch);
@@ -49,6 +52,58 @@ QByteArray encode(const QByteArray& line, const QDateTime& at) {
         }
     }
     out += '\n';
+}
+} // namespace
+
+QByteArray encode(const QByteArray& line, const QDateTime& at) {
+    QByteArray out = at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1();
+    appendOffset(out, at.offsetFromUtc());
+    appendLine(out, line);
+    return out;
+}
+
+QByteArray encodeLocal(const QByteArray& line, qint64 msecsSinceEpoch, QDate* day) {
+    // Local time and its offset change only at whole minutes (offsets of
+    // whole minutes), so one minute's date, hour and minute serve all its
+    // lines. Old offsets with seconds go the long way.
+    struct Minute {
+        qint64 start = -1;  // ms since the epoch, UTC minute; -1: none yet
+        bool wholeMinutes = false;
+        QDate day;
+        QByteArray head;  // "yyyy-MM-ddTHH:mm:"
+        QByteArray offset;  // "+hh:mm"
+    };
+    thread_local Minute m;
+    const qint64 start = msecsSinceEpoch - ((msecsSinceEpoch % 60000) + 60000) % 60000;
+    if (start != m.start) {
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(start);
+        m.start = start;
+        m.wholeMinutes = at.offsetFromUtc() % 60 == 0;
+        m.day = at.date();
+        m.head = at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:")).toLatin1();
+        m.offset.clear();
+        appendOffset(m.offset, at.offsetFromUtc());
+    }
+    if (!m.wholeMinutes) {
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
+        if (day)
+            *day = at.date();
+        return encode(line, at);
+    }
+    if (day)
+        *day = m.day;
+    const int ms = int(msecsSinceEpoch - start);
+    QByteArray out;
+    out.reserve(m.head.size() + 6 + m.offset.size() + 2 + line.size());
+    out += m.head;
+    out += char('0' + ms / 10000);
+    out += char('0' + ms / 1000 % 10);
+    out += '.';
+    out += char('0' + ms / 100 % 10);
+    out += char('0' + ms / 10 % 10);
+    out += char('0' + ms % 10);
+    out += m.offset;
+    appendLine(out, line);
     return out;
 }
 
@@ -201,9 +256,7 @@ void LineJournal::run() {
         lock.unlock();
 
         for (Record& r : fresh) {
-            const QDateTime at = QDateTime::fromMSecsSinceEpoch(r.at);
-            r.day = at.date();
-            r.bytes = journal::encode(r.bytes, at);
+            r.bytes = journal::encodeLocal(r.bytes, r.at, &r.day);
             pendingBytes_ += r.bytes.size();
             // lines of one day go out in one write
             Record* last = pending_.empty() ? nullptr : &pending_.back();

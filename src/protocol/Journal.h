@@ -28,6 +28,11 @@ struct Entry {
 };
 
 QByteArray encode(const QByteArray& line, const QDateTime& at);
+// The same in local time for an instant in ms since the epoch, as the
+// journal's writer and the MQTT line topic take it. The date and minute are
+// worked out once a minute (per thread), not for every line; *day gets the
+// local date.
+QByteArray encodeLocal(const QByteArray& line, qint64 msecsSinceEpoch, QDate* day = nullptr);
 // One journal line without its LF; nullopt when it is not one.
 std::optional<Entry> decode(QByteArrayView text);
 QString fileName(const QDate& day);

@@ -10,10 +10,12 @@
 
 #include <atomic>
 #include <mutex>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -57,6 +59,44 @@ TEST(Journal, EncodesTimeAndEveryByteReadably) {
     EXPECT_EQ(all->line, everyByte());
     EXPECT_EQ(all->at.toMSecsSinceEpoch(), now.toMSecsSinceEpoch());
     EXPECT_EQ(journal::fileName(QDate(2026, 3, 9)), "journal-2026-03-09.txt");
+}
+
+// The writer's stamps are made once a minute: they must read as the
+// calendar's local time line by line, across minutes, midnight, clock
+// changes, offsets of half and three quarters of an hour, and an old offset
+// with seconds.
+TEST(Journal, LocalStampsAgreeWithTheCalendarAcrossMinutesDaysAndClockChanges) {
+    const QByteArray oldTz = qgetenv("TZ");
+    const struct {
+        const char* zone;
+        QDateTime around;  // UTC
+    } cases[] = {
+        {"Europe/Berlin", QDateTime(QDate(2026, 3, 29), QTime(1, 0), QTimeZone::utc())},
+        {"Europe/Berlin", QDateTime(QDate(2026, 10, 25), QTime(1, 0), QTimeZone::utc())},
+        {"America/St_Johns", QDateTime(QDate(2026, 3, 8), QTime(5, 30), QTimeZone::utc())},
+        {"Asia/Kathmandu", QDateTime(QDate(2026, 12, 31), QTime(18, 15), QTimeZone::utc())},
+        {"Africa/Monrovia", QDateTime(QDate(1971, 6, 1), QTime(0, 44, 30), QTimeZone::utc())},
+        {"UTC", QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999), QTimeZone::utc())},
+    };
+    for (const auto& c : cases) {
+        qputenv("TZ", c.zone);
+        tzset();
+        const qint64 t = c.around.toMSecsSinceEpoch();
+        std::vector<qint64> instants = {t - 60001, t - 60000, t - 1, t, t + 1, t + 59999, t + 60000};
+        for (qint64 ms = t - 150000; ms < t + 150000; ms += 7919)
+            instants.push_back(ms);
+        for (qint64 ms : instants) {
+            QDate day;
+            const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
+            EXPECT_EQ(journal::encodeLocal("012.", ms, &day), journal::encode("012.", local)) << c.zone << " " << ms;
+            EXPECT_EQ(day, local.date()) << c.zone << " " << ms;
+        }
+    }
+    if (oldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldTz);
+    tzset();
 }
 
 TEST(Journal, DecodeRefusesWhatIsNotAJournalLine) {
