@@ -4,8 +4,13 @@
 
 #include <QEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTextLayout>
+
+#include <cmath>
+#include <cstring>
 
 DisplayLabel::DisplayLabel(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
@@ -88,8 +93,10 @@ DisplayLabel::Laid& DisplayLabel::laid(const QString& text) const {
     if (it != laid_.end())
         return *it;
     // Bounded: a label that shows ever new texts (names) keeps the latest few.
-    if (laid_.size() >= 64)
+    if (laid_.size() >= 64) {
         laid_.clear();
+        keptBytes_ = 0;
+    }
     Laid l;
     // An empty text sizes like one blank, so the element stays clickable.
     l.width = QFontMetrics(font()).horizontalAdvance(text.isEmpty() ? QStringLiteral(" ") : text);
@@ -116,17 +123,18 @@ void DisplayLabel::adjustBounds() {
 }
 
 void DisplayLabel::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::LayoutDirectionChange)
+    if (e->type() == QEvent::LayoutDirectionChange || e->type() == QEvent::FontChange) {
         laid_.clear();
+        keptBytes_ = 0;
+    }
     if (e->type() == QEvent::FontChange) {
-        laid_.clear();
         adjustBounds();
         emit changed();
     }
     QWidget::changeEvent(e);
 }
 
-void DisplayLabel::paintEvent(QPaintEvent*) {
+void DisplayLabel::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     if (!transparent_) {
         if (auto bg = colour::toQColor(colour_))
@@ -136,7 +144,75 @@ void DisplayLabel::paintEvent(QPaintEvent*) {
     p.setFont(font());
     int flags = Qt::AlignVCenter | Qt::TextSingleLine;
     flags |= alignment_ == Right ? Qt::AlignRight : alignment_ == Center ? Qt::AlignHCenter : Qt::AlignLeft;
-    drawText(p, flags);
+    if (!drawKept(p, e->region(), flags))
+        drawText(p, flags);
+}
+
+namespace {
+bool plainText(const QString& text, const QFont& f, Qt::LayoutDirection d) {
+    bool plain = !text.isEmpty() && d == Qt::LeftToRight && !f.underline() && !f.strikeOut() && !f.overline();
+    for (QChar c : text)
+        plain = plain && c.unicode() >= 0x20 && (c.unicode() < 0x7f || c.unicode() >= 0xa0);
+    return plain;
+}
+
+bool sameRows(const QImage& image, const QRect& at, const QImage& kept) {
+    const size_t bytes = size_t(at.width()) * 4;
+    for (int y = 0; y < at.height(); ++y)
+        if (std::memcmp(image.constScanLine(at.y() + y) + size_t(at.x()) * 4, kept.constScanLine(y), bytes) != 0)
+            return false;
+    return true;
+}
+} // namespace
+
+// Draws the text from what the label kept when it painted it over the same
+// pixels before: the glyphs blend with each pixel alone, so over the same
+// pixels they give the same result. Only into a raster image of 32-bit
+// pixels at its own pixel size, at whole pixels, and only when the whole
+// label is painted (otherwise part of what lies beneath is the last frame).
+bool DisplayLabel::drawKept(QPainter& p, const QRegion& painted, int flags) {
+    constexpr qsizetype kMaxImage = 1 << 20, kMaxKept = 8 << 20;
+    QPaintEngine* engine = p.paintEngine();
+    QPaintDevice* target = engine ? engine->paintDevice() : nullptr;
+    const bool whole = painted.rectCount() == 1 ? painted.boundingRect().contains(rect())
+                                                : (QRegion(rect()) - painted).isEmpty();
+    if (!target || target->devType() != QInternal::Image || !whole || !plainText(text_, p.font(), p.layoutDirection()))
+        return false;
+    const QTransform t = p.deviceTransform();
+    if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) || t.dy() != std::floor(t.dy()))
+        return false;
+    const auto* image = static_cast<const QImage*>(target);
+    const QRect at(int(t.dx()), int(t.dy()), width(), height());
+    const qsizetype bytes = qsizetype(at.width()) * at.height() * 4;
+    // (The text's size comes from its layout, made for this widget, not from the image.)
+    if (image->depth() != 32 || image->devicePixelRatio() != 1.0 || !image->rect().contains(at) || bytes > kMaxImage)
+        return false;
+    Laid& l = laid(text_);
+    const QRgb pen = p.pen().color().rgba();
+    if (l.drawn.isNull() || l.pen != pen || l.flags != flags || l.backdrop.format() != image->format() ||
+        l.backdrop.size() != at.size() || !sameRows(*image, at, l.backdrop)) {
+        if (l.drawn.isNull() && keptBytes_ + 2 * bytes > kMaxKept) {
+            for (Laid& other : laid_)  // a label showing ever new texts starts again
+                other.backdrop = other.drawn = QImage();
+            keptBytes_ = 0;
+        }
+        if (l.drawn.isNull())
+            keptBytes_ += 2 * bytes;
+        l.backdrop = image->copy(at);
+        l.drawn = l.backdrop.copy();
+        l.pen = pen;
+        l.flags = flags;
+        QPainter ip(&l.drawn);
+        ip.setLayoutDirection(p.layoutDirection());
+        ip.setRenderHints(p.renderHints());
+        ip.setPen(p.pen());
+        ip.setFont(p.font());
+        drawText(ip, flags);
+    }
+    p.setCompositionMode(QPainter::CompositionMode_Source);  // the kept pixels replace what is there
+    p.drawImage(0, 0, l.drawn);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    return true;
 }
 
 // QPainter::drawText(rect(), flags, text_), with the line laid out once per
@@ -145,11 +221,7 @@ void DisplayLabel::paintEvent(QPaintEvent*) {
 // decorated fonts, right-to-left) take QPainter's own way.
 void DisplayLabel::drawText(QPainter& p, int flags) {
     const QFont& f = p.font();
-    bool plain = !text_.isEmpty() && p.layoutDirection() == Qt::LeftToRight && !f.underline() && !f.strikeOut() &&
-                 !f.overline();
-    for (QChar c : text_)
-        plain = plain && c.unicode() >= 0x20 && (c.unicode() < 0x7f || c.unicode() >= 0xa0);
-    if (!plain) {
+    if (!plainText(text_, f, p.layoutDirection())) {
         p.drawText(rect(), flags, text_);
         return;
     }

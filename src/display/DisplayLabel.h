@@ -1,5 +1,6 @@
 #pragma once
 #include <QHash>
+#include <QImage>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -57,7 +58,7 @@ signals:
     void changed();
 
 protected:
-    void paintEvent(QPaintEvent*) override;
+    void paintEvent(QPaintEvent* e) override;
     void changeEvent(QEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
@@ -69,14 +70,23 @@ private:
     // label's font and, once painted, its laid-out line. A time digit cycles
     // through a dozen texts, so after the first minute neither is measured
     // or laid out again. Emptied when the font changes.
+    // Once painted whole, also the pixels it painted over and the result:
+    // painted again over the same pixels, the label copies the result
+    // instead of blending the glyphs once more (a digit cycles through a
+    // few texts over an unchanging board).
     struct Laid {
         int width = 0;
         std::shared_ptr<QTextLayout> layout;
+        QImage backdrop, drawn;
+        QRgb pen = 0;
+        int flags = 0;
     };
     Laid& laid(const QString& text) const;
     int textWidth(const QString& text) const;
     void drawText(QPainter& p, int flags);
+    bool drawKept(QPainter& p, const QRegion& painted, int flags);
     mutable QHash<QString, Laid> laid_;
+    mutable qsizetype keptBytes_ = 0;  // images kept in laid_
 
     QString text_;
     int32_t fontColour_ = 0;

@@ -9,6 +9,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
+
 TEST(DisplayLabel, RightAlignedKeepsItsRightEdgeOthersTheirLeft) {
     QWidget parent;
     for (auto a : {DisplayLabel::Left, DisplayLabel::Center, DisplayLabel::Right}) {
@@ -127,10 +130,13 @@ public:
     QString text;
     int flags = 0;
     QColor pen;
+    std::optional<QColor> fill;
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
+        if (fill)
+            p.fillRect(rect(), *fill);
         p.setPen(pen);
         p.setFont(font());
         p.drawText(rect(), flags, text);
@@ -139,20 +145,29 @@ protected:
 } // namespace
 
 // A label draws its text exactly as QPainter::drawText does, pixel for pixel,
-// over the board's background: for any font, alignment and text, the first
-// time and when the text comes back.
+// over the board's background or its own colour: for any font, alignment and
+// text, the first time, when the text comes back over the same pixels (drawn
+// from what the label kept), and when it comes back over other pixels; on a
+// pixmap and on images of the window's pixel formats.
 TEST(DisplayLabel, LooksLikePlainDrawText) {
     QWidget board;
     board.resize(1400, 400);
     board.setAutoFillBackground(true);
-    QPalette pal = board.palette();
-    pal.setColor(QPalette::Window, QColor(20, 60, 140));
-    board.setPalette(pal);
+    auto boardColour = [&](QColor c) {
+        QPalette pal = board.palette();
+        pal.setColor(QPalette::Window, c);
+        board.setPalette(pal);
+    };
     DisplayLabel label(&board);
     PlainTextWidget plain(&board);
     label.setFontColour(colour::Yellow);
-    label.setTransparent(true);
     plain.pen = QColor(255, 255, 0);
+    auto shots = [&] {
+        QImage rgb(board.size(), QImage::Format_RGB32), argb(board.size(), QImage::Format_ARGB32_Premultiplied);
+        board.render(&rgb);
+        board.render(&argb);
+        return std::array<QImage, 3>{board.grab().toImage(), rgb, argb};
+    };
 
     QFont italic = fonts::make(fonts::kPanel, 48, false);
     italic.setItalic(true);
@@ -164,30 +179,42 @@ TEST(DisplayLabel, LooksLikePlainDrawText) {
     const QString texts[] = {"0", "7", ":", ".", " ", "12.", "  3", "4  ", "Müller J.", "A&B <b>", "Łódź ßü",
                              "tab\there", "x\x9cy", "0"};
     int compared = 0;
-    for (const QFont& f : faces) {
-        label.setDisplayFont(f);
-        plain.setFont(f);
-        for (auto a : {DisplayLabel::Left, DisplayLabel::Center, DisplayLabel::Right}) {
-            label.setAlignment(a);
-            plain.flags = Qt::AlignVCenter | Qt::TextSingleLine |
-                          (a == DisplayLabel::Right ? Qt::AlignRight : a == DisplayLabel::Center ? Qt::AlignHCenter
-                                                                                                 : Qt::AlignLeft);
-            for (int round = 0; round < 2; ++round)  // the second time from what the label kept
-                for (const QString& t : texts) {
-                    label.setText(t);
-                    label.move(7, 3);
-                    plain.text = t;
-                    plain.setGeometry(QRect(QPoint(7, 203), label.size()));
-                    const QImage shot = board.grab().toImage();
-                    const QImage mine = shot.copy(label.geometry());
-                    const QImage theirs = shot.copy(plain.geometry());
-                    ASSERT_EQ(mine, theirs) << qPrintable(f.toString()) << " alignment " << a << " '"
-                                            << qPrintable(t) << "' round " << round;
-                    ++compared;
+    for (bool filled : {false, true}) {
+        label.setTransparent(!filled);
+        for (const QFont& f : faces) {
+            label.setDisplayFont(f);
+            plain.setFont(f);
+            for (auto a : {DisplayLabel::Left, DisplayLabel::Center, DisplayLabel::Right}) {
+                label.setAlignment(a);
+                plain.flags = Qt::AlignVCenter | Qt::TextSingleLine |
+                              (a == DisplayLabel::Right    ? Qt::AlignRight
+                               : a == DisplayLabel::Center ? Qt::AlignHCenter
+                                                           : Qt::AlignLeft);
+                // the second time over the same pixels, the third over others
+                for (int round = 0; round < 3; ++round) {
+                    const bool other = round == 2;
+                    boardColour(other ? QColor(90, 20, 30) : QColor(20, 60, 140));
+                    label.setColour(other ? colour::rgb(0, 80, 0) : colour::rgb(40, 40, 40));
+                    plain.fill = filled ? std::optional(other ? QColor(0, 80, 0) : QColor(40, 40, 40)) : std::nullopt;
+                    for (const QString& t : texts) {
+                        label.setText(t);
+                        label.move(7, 3);
+                        plain.text = t;
+                        plain.setGeometry(QRect(QPoint(7, 203), label.size()));
+                        for (const QImage& shot : shots()) {
+                            const QImage mine = shot.copy(label.geometry());
+                            const QImage theirs = shot.copy(plain.geometry());
+                            ASSERT_EQ(mine, theirs) << qPrintable(f.toString()) << " alignment " << a << " '"
+                                                    << qPrintable(t) << "' round " << round << " filled " << filled
+                                                    << " format " << shot.format();
+                            ++compared;
+                        }
+                    }
                 }
+            }
         }
     }
-    EXPECT_EQ(compared, 7 * 3 * 2 * 14);
+    EXPECT_EQ(compared, 2 * 7 * 3 * 3 * 14 * 3);
 }
 
 // Filled with its colour the label hides the board beneath; transparent or
