@@ -2,6 +2,7 @@
 // for a stream of running-time lines.
 #include "console/Disp.h"
 #include "console/Headless.h"
+#include "protocol/Journal.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -67,11 +68,27 @@ void BM_DisplayModeLine(benchmark::State& state) {
 void BM_DisplayModeLineWithRepaint(benchmark::State& state) {
     feedLines(state, true, true);
 }
+// The journal's writer turns every line into a text line with its local
+// date and time: /0 asks the calendar for each line, /1 as the writer does,
+// once a minute.
+void BM_JournalLine(benchmark::State& state) {
+    const QByteArray line = "012.    00:01:02.300  ";
+    qint64 at = QDateTime::currentMSecsSinceEpoch();
+    for (auto _ : state) {
+        at += 100;  // ten lines a second
+        QByteArray text = state.range(0) ? journal::encodeLocal(line, at)
+                                         : journal::encode(line, QDateTime::fromMSecsSinceEpoch(at));
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+
 // Format "M:SS" and "Automatisch".
 BENCHMARK(BM_RunningTimeLine)->Arg(2)->Arg(0);
 BENCHMARK(BM_RunningTimeLineWithRepaint)->Arg(2)->Arg(0);
 BENCHMARK(BM_DisplayModeLine)->Arg(2)->Arg(0);
 BENCHMARK(BM_DisplayModeLineWithRepaint)->Arg(2)->Arg(0);
+BENCHMARK(BM_JournalLine)->Arg(0)->Arg(1);
 } // namespace
 
 int main(int argc, char** argv) {
