@@ -171,7 +171,7 @@ bool sameRows(const QImage& image, const QRect& at, const QImage& kept) {
 // pixels at its own pixel size, at whole pixels, and only when the whole
 // label is painted (otherwise part of what lies beneath is the last frame).
 bool DisplayLabel::drawKept(QPainter& p, const QRegion& painted, int flags) {
-    constexpr qsizetype kMaxImage = 1 << 20, kMaxKept = 8 << 20;
+    constexpr qsizetype kMaxImage = 512 << 10, kMaxKept = 2 << 20;  // per label: a digit keeps a dozen small texts
     QPaintEngine* engine = p.paintEngine();
     QPaintDevice* target = engine ? engine->paintDevice() : nullptr;
     const bool whole = painted.rectCount() == 1 ? painted.boundingRect().contains(rect())

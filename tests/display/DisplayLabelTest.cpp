@@ -217,6 +217,36 @@ TEST(DisplayLabel, LooksLikePlainDrawText) {
     EXPECT_EQ(compared, 2 * 7 * 3 * 3 * 14 * 3);
 }
 
+// A label that shows ever new long texts (names) keeps only a few of them
+// as pictures; whichever it starts again with, each still looks right.
+TEST(DisplayLabel, ManyLongTextsStayRightWhenTheKeptOnesGo) {
+    QWidget board;
+    board.resize(900, 200);
+    board.setAutoFillBackground(true);
+    DisplayLabel label(&board);
+    PlainTextWidget plain(&board);
+    label.setFontColour(colour::Yellow);
+    label.setTransparent(true);
+    plain.pen = QColor(255, 255, 0);
+    label.setDisplayFont(fonts::make(fonts::kDigits, 35, true));
+    plain.setFont(label.font());
+    plain.flags = Qt::AlignVCenter | Qt::TextSingleLine | Qt::AlignLeft;
+    int compared = 0;
+    for (int round = 0; round < 3; ++round)
+        for (int i = 0; i < 30; ++i) {
+            const QString t = QStringLiteral("Runner %1 with a long name").arg(i);
+            label.setText(t);
+            label.move(5, 5);
+            plain.text = t;
+            plain.setGeometry(QRect(QPoint(5, 100), label.size()));
+            QImage shot(board.size(), QImage::Format_RGB32);
+            board.render(&shot);
+            ASSERT_EQ(shot.copy(label.geometry()), shot.copy(plain.geometry())) << qPrintable(t) << " round " << round;
+            ++compared;
+        }
+    EXPECT_EQ(compared, 90);
+}
+
 // Filled with its colour the label hides the board beneath; transparent or
 // without colour the board shows through it again, wherever it has no text.
 TEST(DisplayLabel, BoardShowsThroughExactlyWhenNotFilled) {
