@@ -25,19 +25,37 @@ namespace {
 
 // One part of the status line: one line, never wrapped. A part that may
 // give way shows as much of its text as fits and ends it with "…"; its
-// whole text is its tooltip.
+// whole text is its tooltip. A part that reads "<where>: <state>" (the port,
+// the board followed, the broker) gives way in its where first, down to the
+// where's first word, then in the state: "MQTT…: not connected" tells the
+// operator more than the address does. What it shows is its "shown"
+// property.
 class StatusPart : public QLabel {
 public:
-    StatusPart(QWidget* parent, bool givesWay) : QLabel(parent), givesWay_(givesWay) {
+    enum Give { Never, AtTheEnd, WhereFirst };
+    StatusPart(QWidget* parent, Give give) : QLabel(parent), give_(give) {
         setTextFormat(Qt::PlainText);
         setWordWrap(false);
         setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        setSizePolicy(givesWay ? QSizePolicy::Preferred : QSizePolicy::Fixed, QSizePolicy::Fixed);
+        setSizePolicy(give != Never ? QSizePolicy::Preferred : QSizePolicy::Fixed, QSizePolicy::Fixed);
     }
     QSize minimumSizeHint() const override {
         QSize s = QLabel::minimumSizeHint();
-        if (givesWay_)
-            s.setWidth(std::min(s.width(), fontMetrics().horizontalAdvance(QStringLiteral("Mmm…"))));
+        if (give_ == Never)
+            return s;
+        const QFontMetrics fm = fontMetrics();
+        int least = fm.horizontalAdvance(QStringLiteral("Mmm…"));
+        if (const qsizetype split = whereEnds(); split > 0) {
+            // What the where keeps and the state's first word ("connected",
+            // "not", "open") with "…": little enough that the parts that
+            // never give way keep their room.
+            const QString state = text().mid(split);
+            const QString head = state.left(state.indexOf(u' ', 2));
+            least = fm.horizontalAdvance(kept(text().left(split))) +
+                    fm.horizontalAdvance(head == state ? head : head + QStringLiteral("…")) +
+                    fm.horizontalAdvance(u'M');  // elidedText asks a letter more
+        }
+        s.setWidth(std::min(s.width(), least + contentsMargins().left() + contentsMargins().right()));
         return s;
     }
 
@@ -45,16 +63,39 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const QRect r = contentsRect();
-        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, r.width());
+        const QString shown = fitted(r.width());
+        if (property("shown").toString() != shown)
+            setProperty("shown", shown);
         style()->drawItemText(&p, r, int(alignment()), palette(), isEnabled(), shown, foregroundRole());
     }
 
 private:
-    bool givesWay_;
+    qsizetype whereEnds() const { return give_ == WhereFirst ? text().indexOf(QLatin1String(": ")) : -1; }
+    // The least of a where: its first word ("COM1", "MQTT", "following").
+    static QString kept(const QString& where) {
+        const qsizetype space = where.indexOf(u' ');
+        return space < 0 ? where : where.left(space) + QStringLiteral("…");
+    }
+
+    QString fitted(int width) const {
+        const QFontMetrics fm = fontMetrics();
+        const QString all = text();
+        const qsizetype split = whereEnds();
+        if (split <= 0 || fm.horizontalAdvance(all) <= width)
+            return fm.elidedText(all, Qt::ElideRight, width);
+        const QString where = all.left(split), state = all.mid(split);
+        const int room = width - fm.horizontalAdvance(state);
+        if (room > fm.horizontalAdvance(kept(where)))
+            return fm.elidedText(where, Qt::ElideRight, room) + state;
+        const QString least = kept(where);
+        return least + fm.elidedText(state, Qt::ElideRight, width - fm.horizontalAdvance(least));
+    }
+
+    Give give_;
 };
 
-QLabel* part(QWidget* parent, const char* name, bool givesWay, int stretch, QHBoxLayout* layout) {
-    auto* l = new StatusPart(parent, givesWay);
+QLabel* part(QWidget* parent, const char* name, StatusPart::Give give, int stretch, QHBoxLayout* layout) {
+    auto* l = new StatusPart(parent, give);
     l->setObjectName(QLatin1String(name));
     layout->addWidget(l, stretch);
     return l;
@@ -110,14 +151,16 @@ void Tdisplay::createStatusLine() {
     layout->setContentsMargins(8, 0, 8, 0);
     layout->setSpacing(16);
     layout->setSizeConstraint(QLayout::SetNoConstraint);
-    QLabel* notice = part(StatusLine, "StatusNotice", false, 0, layout);
+    QLabel* notice = part(StatusLine, "StatusNotice", StatusPart::Never, 0, layout);
     notice->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold"));
     notice->setVisible(false);
-    part(StatusLine, "StatusPort", true, 3, layout);
-    part(StatusLine, "StatusLines", false, 0, layout);
-    part(StatusLine, "StatusTable", true, 2, layout);
-    part(StatusLine, "StatusWeb", true, 2, layout)->setVisible(false);
-    part(StatusLine, "StatusMqtt", true, 2, layout)->setVisible(false);
+    part(StatusLine, "StatusPort", StatusPart::WhereFirst, 3, layout);
+    part(StatusLine, "StatusLines", StatusPart::Never, 0, layout);
+    part(StatusLine, "StatusTable", StatusPart::AtTheEnd, 2, layout);
+    // The line shares its room by these weights: the web board's address
+    // (printed at start, the same all day) gives way before the states.
+    part(StatusLine, "StatusWeb", StatusPart::AtTheEnd, 1, layout)->setVisible(false);
+    part(StatusLine, "StatusMqtt", StatusPart::WhereFirst, 3, layout)->setVisible(false);
     StatusLine->setMinimumWidth(1);  // a narrow window shortens the parts, it is not held wide
     StatusLine->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // The row is as high as the scroll bar: one line of the panel's font fits.

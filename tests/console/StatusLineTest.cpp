@@ -217,3 +217,50 @@ TEST_F(StatusLine, OneLineAtTheBottomOverNothing) {
         EXPECT_GE(lines->width(), lines->fontMetrics().horizontalAdvance(lines->text()));
     }
 }
+
+// A part that reads "<where>: <state>" (the board a follower follows, the
+// MQTT broker, the port) and is too long for the line at the design size
+// still shows its state: the address gives way first.
+TEST_F(StatusLine, TheStateOfAPortABrokerOrAFollowedBoardIsReadAtTheDesignSize) {
+    ASSERT_TRUE(QFile::copy(TD_SOURCE_DIR "/data/liste.xls", "liste.xls"));
+    struct Case {
+        const char* part;
+        bool follower;
+        QString text;
+        QString state;  // enough of the state to read it
+    };
+    const Case cases[] = {
+        {"StatusPort", true, "following mqtt://screens@10.0.0.5:1883/venue/hall1: connected", ": connected"},
+        {"StatusPort", true, "following http://192.168.100.200:8080/: connecting", ": connecting"},
+        {"StatusPort", true,
+         "following mqtt://10.0.0.5/venue/hall1: not connected (Connection refused), trying again",
+         ": not connected"},
+        {"StatusMqtt", false, "MQTT 192.168.100.200:1883: not connected, 42 kept, 3 dropped", ": not connect"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        Tdisplay::followUrl = c.follower ? QStringLiteral("http://192.168.100.200:8080/") : QString();
+        createWindows();
+        Tdisplay::followUrl.clear();
+        win->setWebAddress("http://192.168.100.200:8080/");
+        win->setMqttStatus("MQTT 192.168.100.200:1883: connected");
+        win->show();
+        for (const QSize size : {QSize(803, 765), QSize(801, 740)}) {
+            win->resize(size);
+            spin(50);
+            QLabel* l = part(c.part);
+            if (c.follower)
+                win->setFollowStatus(c.text);
+            else
+                win->setMqttStatus(c.text);
+            spin(50);
+            l->grab();  // paints it as the screen does
+            const QString shown = l->property("shown").toString();
+            EXPECT_EQ(l->toolTip(), c.text);
+            EXPECT_LT(l->fontMetrics().horizontalAdvance(shown), l->fontMetrics().horizontalAdvance(c.text))
+                << "the case must be too long to be shown whole: " << shown.toStdString();
+            EXPECT_TRUE(shown.startsWith(c.text.section(' ', 0, 0))) << shown.toStdString();  // what it is about
+            EXPECT_TRUE(shown.contains(c.state)) << shown.toStdString();
+        }
+    }
+}
