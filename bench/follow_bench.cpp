@@ -7,7 +7,6 @@
 #include "Broker.h"
 #include "Pty.h"
 #include "RealProgram.h"
-#include "console/Headless.h"
 
 #include <QDir>
 #include <QFile>
@@ -130,11 +129,3 @@ void BM_FollowerLag(benchmark::State& state) {
 BENCHMARK(BM_FollowerLag)->Args({0, 20, 20})->Args({1, 20, 20})->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    headless::startApplication(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

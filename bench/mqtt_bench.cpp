@@ -8,7 +8,6 @@
 #include "ProcessStats.h"
 #include "Pty.h"
 #include "RealProgram.h"
-#include "console/Headless.h"
 
 #include <QDir>
 #include <QFile>
@@ -342,11 +341,3 @@ BENCHMARK(BM_MqttPrimary)
     ->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    headless::startApplication(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

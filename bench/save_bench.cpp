@@ -12,7 +12,6 @@
 //     writer idle and with the line arriving in the middle of a save.
 #include "common/SaveWorker.h"
 #include "console/Disp.h"
-#include "console/Headless.h"
 #include "display/DisplayLabel.h"
 #include "timetable/Control.h"
 #include "timetable/Sheet.h"
@@ -169,11 +168,3 @@ BENCHMARK(BM_ResultLineToDisk)
     ->Iterations(4);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    headless::startApplication(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

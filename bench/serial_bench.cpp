@@ -5,7 +5,6 @@
 #include "common/Dialogs.h"
 #include "common/Fonts.h"
 #include "console/Disp.h"
-#include "console/Headless.h"
 #include "protocol/Startnumberunit.h"
 #include "serial/WComThread.h"
 #include "timetable/Control.h"
@@ -175,11 +174,3 @@ void BM_Saturated115200(benchmark::State& state) {
 BENCHMARK(BM_Saturated115200)->Arg(4800)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    headless::startApplication(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,7 +6,6 @@
 #include "Pty.h"
 #include "RealProgram.h"
 #include "WebClient.h"
-#include "console/Headless.h"
 
 #include <QDir>
 #include <QFile>
@@ -517,11 +516,3 @@ void BM_WebSlowClients(benchmark::State& state) {
 BENCHMARK(BM_WebSlowClients)->Args({2500, 60})->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    headless::startApplication(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
